@@ -1,0 +1,37 @@
+# Two commands on a fresh Debian 12 machine: `make run` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+
+.PHONY: run test deps build build-asan check check-asan clean
+
+deps:
+	@tools/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@tools/run.sh $(BUILD)
+
+check: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja: | deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVIK_SANITIZE=ON
+
+build-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+check-asan: build-asan
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Every test, then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test: check
+	$(MAKE) --no-print-directory check-asan
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

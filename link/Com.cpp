@@ -1,0 +1,248 @@
+#include "link/Com.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr std::array<qint32, 16> BaudRates{110,   300,   600,   1200,  2400,  4800,   9600,   14400,
+                                           19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000};
+
+struct ParityLetter
+{
+    QChar letter;
+    QSerialPort::Parity parity;
+};
+constexpr std::array<ParityLetter, 5> ParityLetters{{{u'n', QSerialPort::NoParity},
+                                                     {u'e', QSerialPort::EvenParity},
+                                                     {u'o', QSerialPort::OddParity},
+                                                     {u'm', QSerialPort::MarkParity},
+                                                     {u's', QSerialPort::SpaceParity}}};
+
+} // namespace
+
+std::optional<Com::LineSettings> Com::LineSettings::parse(const QString &text, QString *why)
+{
+    auto refuse = [&](const QString &reason) -> std::optional<LineSettings> {
+        if (why)
+            *why = QStringLiteral("invalid settings \"%1\": %2").arg(text, reason);
+        return std::nullopt;
+    };
+
+    const QStringList fields = text.split(u',');
+    if (fields.size() != 4)
+        return refuse(QStringLiteral("expected baud rate, parity, data bits and stop bits, "
+                                     "as in \"57600,n,8,1\""));
+
+    LineSettings settings;
+    bool ok = false;
+    const int baud = fields[0].trimmed().toInt(&ok);
+    if (!ok || std::find(BaudRates.begin(), BaudRates.end(), baud) == BaudRates.end())
+        return refuse(QStringLiteral("unsupported baud rate \"%1\"").arg(fields[0].trimmed()));
+    settings.baudRate = baud;
+
+    const QString parity = fields[1].trimmed().toLower();
+    const auto letter = std::find_if(ParityLetters.begin(), ParityLetters.end(), [&](const ParityLetter &p) {
+        return parity.size() == 1 && parity[0] == p.letter;
+    });
+    if (letter == ParityLetters.end())
+        return refuse(QStringLiteral("parity must be n, e, o, m or s, not \"%1\"").arg(fields[1].trimmed()));
+    settings.parity = letter->parity;
+
+    const int dataBits = fields[2].trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        return refuse(QStringLiteral("data bits must be 5 to 8, not \"%1\"").arg(fields[2].trimmed()));
+    settings.dataBits = QSerialPort::DataBits(dataBits);
+
+    const QString stop = fields[3].trimmed();
+    if (stop == u"1")
+        settings.stopBits = QSerialPort::OneStop;
+    else if (stop == u"2")
+        settings.stopBits = QSerialPort::TwoStop;
+    else
+        return refuse(QStringLiteral("stop bits must be 1 or 2, not \"%1\"").arg(stop));
+    return settings;
+}
+
+QString Com::LineSettings::text() const
+{
+    const auto letter = std::find_if(ParityLetters.begin(), ParityLetters.end(),
+                                     [&](const ParityLetter &p) { return p.parity == parity; });
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(baudRate)
+        .arg(letter == ParityLetters.end() ? QChar(u'n') : letter->letter)
+        .arg(int(dataBits))
+        .arg(stopBits == QSerialPort::TwoStop ? 2 : 1);
+}
+
+Com::Com(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &Com::notifyLater);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &Com::handlePortError);
+}
+
+Com::~Com() = default;
+
+QString Com::deviceFor(int port)
+{
+    const QString device = qEnvironmentVariable(qPrintable(QStringLiteral("ORVIK_COM%1").arg(port)));
+    return device.isEmpty() ? QStringLiteral("/dev/ttyS%1").arg(port - 1) : device;
+}
+
+bool Com::fail(const QString &reason)
+{
+    m_error = QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(deviceFor(m_commPort), reason);
+    return false;
+}
+
+bool Com::setCommPort(int port)
+{
+    if (m_port.isOpen())
+        return fail(QStringLiteral("the port number cannot change while the port is open"));
+    if (port < 1 || port > 255)
+        return fail(QStringLiteral("invalid port number %1").arg(port));
+    m_commPort = short(port);
+    return true;
+}
+
+bool Com::setSettings(const QString &text)
+{
+    QString why;
+    const std::optional<LineSettings> settings = LineSettings::parse(text, &why);
+    if (!settings)
+        return fail(why);
+    if (m_port.isOpen()) {
+        applyLineSettings(*settings);
+        if (m_port.error() != QSerialPort::NoError) {
+            const QString reason = m_port.errorString();
+            applyLineSettings(m_settings);
+            m_port.clearError();
+            return fail(reason);
+        }
+    }
+    m_settings = *settings;
+    return true;
+}
+
+void Com::applyLineSettings(const LineSettings &settings)
+{
+    m_port.setBaudRate(settings.baudRate);
+    m_port.setParity(settings.parity);
+    m_port.setDataBits(settings.dataBits);
+    m_port.setStopBits(settings.stopBits);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+bool Com::setInputLen(int length)
+{
+    if (length < 0)
+        return fail(QStringLiteral("invalid input length %1").arg(length));
+    m_inputLen = length;
+    return true;
+}
+
+bool Com::setRThreshold(int count)
+{
+    if (count < 0)
+        return fail(QStringLiteral("invalid receive threshold %1").arg(count));
+    m_rThreshold = count;
+    notifyLater();
+    return true;
+}
+
+bool Com::setSThreshold(int count)
+{
+    // Nothing in the program listens for transmission; the value is kept for what it is.
+    if (count < 0)
+        return fail(QStringLiteral("invalid send threshold %1").arg(count));
+    m_sThreshold = count;
+    return true;
+}
+
+bool Com::setInputMode(int mode)
+{
+    // Bytes come back unchanged in either mode: text mode hands out one character per byte.
+    if (mode != comInputModeText && mode != comInputModeBinary)
+        return fail(QStringLiteral("invalid input mode %1").arg(mode));
+    m_inputMode = mode;
+    return true;
+}
+
+bool Com::setPortOpen(bool open)
+{
+    if (open == m_port.isOpen())
+        return true;
+    if (!open) {
+        m_port.close();
+        return true;
+    }
+    m_port.setPortName(deviceFor(m_commPort));
+    applyLineSettings(m_settings);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QString reason = m_port.errorString();
+        m_port.clearError();
+        return fail(reason);
+    }
+    m_error.clear();
+    return true;
+}
+
+bool Com::Output(QByteArrayView bytes)
+{
+    if (!m_port.isOpen())
+        return fail(QStringLiteral("the port is not open"));
+    if (m_port.write(bytes.data(), bytes.size()) != bytes.size())
+        return fail(m_port.errorString());
+    // Hand the frame to the device now rather than at the next turn of the event loop, so it
+    // leaves when the operator (or the script timer) sent it.
+    m_port.flush();
+    return true;
+}
+
+QByteArray Com::Input()
+{
+    if (!m_port.isOpen())
+        return {};
+    return m_inputLen == 0 ? m_port.readAll() : m_port.read(m_inputLen);
+}
+
+int Com::InBufferCount() const
+{
+    return m_port.isOpen() ? int(m_port.bytesAvailable()) : 0;
+}
+
+void Com::handlePortError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !m_port.isOpen())
+        return;
+    // A device that fails while open (cable pulled, far end gone) keeps failing: QSerialPort
+    // would report the same error again on every turn of the event loop and spin a core.
+    // Close at once; the connection status shows the rest.
+    fail(m_port.errorString());
+    m_port.close();
+    m_port.clearError();
+}
+
+void Com::notifyLater()
+{
+    if (m_notifyQueued || m_rThreshold <= 0)
+        return;
+    m_notifyQueued = true;
+    QMetaObject::invokeMethod(this, &Com::notify, Qt::QueuedConnection);
+}
+
+void Com::notify()
+{
+    m_notifyQueued = false;
+    if (m_rThreshold <= 0 || InBufferCount() < m_rThreshold)
+        return;
+    const int waiting = InBufferCount();
+    emit OnComm();
+    // Raise again only when the handler took something, so a port nobody reads from does
+    // not keep the event loop busy; new bytes raise it again through readyRead.
+    if (InBufferCount() > 0 && InBufferCount() < waiting)
+        notifyLater();
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <optional>
+
+// The program's one serial port, offering the surface the windows rely on: choose a port
+// number and a settings text, open and close, write whole frames, and read what arrives one
+// byte at a time on the GUI thread.
+//
+// Port n is the device /dev/ttyS(n-1) unless the environment variable ORVIK_COMn names another
+// one (ORVIK_COM1=/dev/ttyUSB0). An operation that fails returns false and leaves a description
+// naming the port and its device in errorDescription().
+class Com : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum InputModes { comInputModeText = 0, comInputModeBinary = 1 };
+
+    // Line settings as the settings text spells them: "57600,n,8,1".
+    struct LineSettings
+    {
+        qint32 baudRate = 9600;
+        QSerialPort::Parity parity = QSerialPort::NoParity;
+        QSerialPort::DataBits dataBits = QSerialPort::Data8;
+        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+
+        // Fields may carry blanks around them; parity is one of n, e, o, m, s in either case.
+        static std::optional<LineSettings> parse(const QString &text, QString *why = nullptr);
+        QString text() const;
+    };
+
+    explicit Com(QObject *parent = nullptr);
+    ~Com() override;
+
+    static QString deviceFor(int port);
+
+    short CommPort() const { return m_commPort; }
+    bool setCommPort(int port); // refused while the port is open
+
+    QString Settings() const { return m_settings.text(); } // without blanks
+    bool setSettings(const QString &text);
+
+    int InputLen() const { return m_inputLen; }
+    bool setInputLen(int length); // 0 reads everything waiting
+    int RThreshold() const { return m_rThreshold; }
+    bool setRThreshold(int count); // 0 raises no receive notification
+    int SThreshold() const { return m_sThreshold; }
+    bool setSThreshold(int count);
+    int InputMode() const { return m_inputMode; }
+    bool setInputMode(int mode);
+
+    bool PortOpen() const { return m_port.isOpen(); }
+    bool setPortOpen(bool open);
+
+    // Sends the bytes in order, unchanged, as one write.
+    bool Output(QByteArrayView bytes);
+    // Removes and returns the oldest InputLen waiting bytes (all of them when InputLen is 0).
+    QByteArray Input();
+    int InBufferCount() const;
+
+    QString errorDescription() const { return m_error; }
+
+signals:
+    // Raised on the GUI thread while at least RThreshold received bytes wait, and again after
+    // a handler that read some of them, as long as bytes remain.
+    void OnComm();
+
+private:
+    bool fail(const QString &reason);
+    void handlePortError(QSerialPort::SerialPortError error);
+    void applyLineSettings(const LineSettings &settings);
+    void notifyLater();
+    void notify();
+
+    QSerialPort m_port;
+    short m_commPort = 1;
+    LineSettings m_settings;
+    int m_inputLen = 0;
+    int m_rThreshold = 0;
+    int m_sThreshold = 0;
+    int m_inputMode = comInputModeText;
+    bool m_notifyQueued = false;
+    QString m_error;
+};

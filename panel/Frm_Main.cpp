@@ -1,0 +1,523 @@
+#include "panel/Frm_Main.h"
+
+#include "link/Frames.h"
+#include "panel/Colours.h"
+#include "panel/Frm_Single_Servo.h"
+#include "settings/Frm_Setup.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString DefaultSettings = QStringLiteral("57600, n, 8, 1");
+
+constexpr std::array<const char *, Frm_Main::FrameCount> FrameCaptions{
+    "EYEBROWS", "EYES", "NECK", "LEFT ARM", "RIGHT ARM", "MOUTH", "BATTERIES && WHISKERS && ANALOGUES"};
+constexpr int SensorFrame = 6;
+
+struct ServoControl
+{
+    int frame;
+    const char *caption;
+    Qt::Orientation orientation;
+    int minimum, maximum, initial, tickInterval;
+    int row, column; // place inside its panel
+};
+
+constexpr auto H = Qt::Horizontal;
+constexpr auto V = Qt::Vertical;
+
+// Element i of Slide, Lbl_Slide and Txt_Speed is row i.
+constexpr std::array<ServoControl, Frm_Main::ServoCount> ServoControls{{
+    {0, "Left", H, 10, 60, 45, 5, 0, 0},
+    {0, "Right", H, 10, 60, 45, 5, 0, 1},
+    {1, "Left", H, 26, 64, 45, 5, 0, 0},
+    {1, "Right", H, 26, 64, 45, 5, 0, 2},
+    {1, "Pitch", V, 25, 65, 45, 10, 0, 1},
+    {2, "Yaw", H, 50, 130, 90, 5, 0, 0},
+    {2, "Pitch", V, 67, 113, 90, 10, 0, 1},
+    {3, "Elbow pitch", H, 0, 90, 0, 10, 0, 0},
+    {3, "Should pitch", H, 0, 180, 0, 10, 1, 0},
+    {3, "Should yaw", H, 0, 90, 0, 10, 2, 0},
+    {4, "Elbow pitch", H, 0, 90, 0, 10, 0, 0},
+    {4, "Should pitch", H, 0, 180, 0, 10, 1, 0},
+    {4, "Should yaw", H, 0, 90, 0, 10, 2, 0},
+    {5, "Left Up", H, 20, 70, 45, 5, 0, 0},
+    {5, "Right Up", H, 20, 70, 45, 5, 0, 1},
+    {5, "Left Down", H, 20, 70, 45, 5, 1, 0},
+    {5, "Right Down", H, 20, 70, 45, 5, 1, 1},
+}};
+
+struct BodyPart
+{
+    int frame;
+    const char *button;
+    Frames::Kind kind;
+    std::array<int, 4> elements; // in frame order; kind.dataBytes / 2 of them
+};
+
+// The frame order differs from the layout: the neck sends pitch before yaw, the mouth both
+// left servos before the right ones, each arm shoulder yaw before shoulder pitch.
+constexpr std::array<BodyPart, 6> BodyParts{{
+    {0, "Btn_Send_Eyebrows", Frames::Eyebrows, {0, 1}},
+    {1, "Btn_Send_Eyes", Frames::Eyes, {2, 3, 4}},
+    {2, "Btn_Send_Neck", Frames::Neck, {6, 5}},
+    {3, "Btn_Send_Left_Arm", Frames::LeftArm, {7, 9, 8}},
+    {4, "Btn_Send_Right_Arm", Frames::RightArm, {10, 12, 11}},
+    {5, "Btn_Send_Mouth", Frames::Mouth, {13, 15, 14, 16}},
+}};
+
+QString indexed(const char *name, int i)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1StringView(name)).arg(i);
+}
+
+QLabel *valueLabel(const QString &name)
+{
+    auto *label = new QLabel;
+    label->setObjectName(name);
+    label->setFrameShape(QFrame::Box);
+    label->setAlignment(Qt::AlignCenter);
+    label->setMinimumWidth(48);
+    return label;
+}
+
+// Battery bytes are tenths: 72 shows 7.2, 70 shows 7, in the operator's number format.
+QString batteryText(quint8 tenths)
+{
+    return QLocale().toString(tenths / 10.0, 'f', tenths % 10 == 0 ? 0 : 1);
+}
+
+} // namespace
+
+Frm_Main::Frm_Main(QWidget *parent)
+    : QMainWindow(parent)
+    , m_dialogs(std::make_unique<Dialogs>())
+{
+    setObjectName(QStringLiteral("Frm_Main"));
+    setWindowTitle(QStringLiteral("Menu"));
+
+    buildPanels();
+    buildMenus();
+    buildStatusBar();
+
+    m_serialDetection = new QTimer(this);
+    m_serialDetection->setObjectName(QStringLiteral("T_Serial_Detection"));
+    m_serialDetection->setInterval(StatusInterval);
+    connect(m_serialDetection, &QTimer::timeout, this, &Frm_Main::T_Serial_Detection_Timer);
+    m_serialDetection->start();
+
+    m_batt = new QTimer(this);
+    m_batt->setObjectName(QStringLiteral("T_Batt"));
+    m_batt->setInterval(PollInterval);
+    m_batt->setProperty("Tag", QStringLiteral("0"));
+    connect(m_batt, &QTimer::timeout, this, &Frm_Main::T_Batt_Timer);
+
+    connect(&m_com, &Com::OnComm, this, &Frm_Main::Com_OnComm);
+
+    m_replies.Init_Reply_State();
+    Disable_Frame();
+}
+
+Frm_Main::~Frm_Main() = default;
+
+void Frm_Main::setDialogs(std::unique_ptr<Dialogs> dialogs)
+{
+    m_dialogs = std::move(dialogs);
+}
+
+void Frm_Main::buildPanels()
+{
+    std::array<QGridLayout *, FrameCount - 1> servoGrids{};
+    for (auto &grid : servoGrids)
+        grid = new QGridLayout;
+    for (int i = 0; i < ServoCount; ++i) {
+        const ServoControl &s = ServoControls[size_t(i)];
+        servoGrids[size_t(s.frame)]->addWidget(buildServo(i), s.row, s.column);
+    }
+
+    for (size_t part = 0; part < BodyParts.size(); ++part) {
+        auto *send = new QPushButton(QStringLiteral("SEND"));
+        send->setObjectName(QLatin1StringView(BodyParts[part].button));
+        connect(send, &QPushButton::clicked, this, [this, part] { sendBodyPart(int(part)); });
+        m_frames[size_t(BodyParts[part].frame)] = buildBodyPart(BodyParts[part].frame,
+                                                                servoGrids[size_t(BodyParts[part].frame)], send);
+    }
+    m_frames[SensorFrame] = buildSensorPanel();
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(m_frames[0]);
+    left->addWidget(m_frames[1]);
+    left->addWidget(m_frames[2]);
+    auto *middle = new QVBoxLayout;
+    middle->addWidget(m_frames[3]);
+    middle->addWidget(m_frames[4]);
+    auto *right = new QVBoxLayout;
+    right->addWidget(m_frames[5]);
+    right->addWidget(m_frames[6]);
+    for (QVBoxLayout *column : {left, middle, right})
+        column->addStretch();
+
+    auto *central = new QWidget;
+    auto *columns = new QHBoxLayout(central);
+    columns->addLayout(left);
+    columns->addLayout(middle);
+    columns->addLayout(right);
+    setCentralWidget(central);
+}
+
+QWidget *Frm_Main::buildServo(int i)
+{
+    const ServoControl &s = ServoControls[size_t(i)];
+
+    auto *caption = new QLabel(QLatin1StringView(s.caption));
+    caption->setStyleSheet(QStringLiteral("color: blue; font-weight: bold;"));
+
+    auto *slide = new QSlider(s.orientation);
+    slide->setObjectName(indexed("Slide", i));
+    slide->setRange(s.minimum, s.maximum);
+    slide->setValue(s.initial);
+    slide->setSingleStep(1);
+    slide->setPageStep(5);
+    slide->setTickInterval(s.tickInterval);
+    slide->setTickPosition(s.orientation == Qt::Horizontal ? QSlider::TicksBelow : QSlider::TicksRight);
+    if (s.orientation == Qt::Horizontal)
+        slide->setMinimumWidth(140);
+    else
+        slide->setMinimumHeight(90);
+
+    auto *value = new QLabel(QString::number(s.initial));
+    value->setObjectName(indexed("Lbl_Slide", i));
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000")));
+    value->setAlignment(Qt::AlignCenter);
+    // Dragging and clicking both show the value; nothing is sent until SEND.
+    connect(slide, &QSlider::valueChanged, value, [value](int v) { value->setText(QString::number(v)); });
+
+    auto *speed = new QLineEdit(QStringLiteral("0"));
+    speed->setObjectName(indexed("Txt_Speed", i));
+    speed->setMaximumWidth(48);
+
+    m_slides[size_t(i)] = slide;
+    m_slideLabels[size_t(i)] = value;
+    m_speeds[size_t(i)] = speed;
+
+    auto *block = new QWidget;
+    auto *grid = new QGridLayout(block);
+    grid->setContentsMargins(2, 2, 2, 2);
+    grid->addWidget(caption, 0, 0, 1, 2, s.orientation == Qt::Vertical ? Qt::AlignHCenter : Qt::Alignment());
+    grid->addWidget(slide, 1, 0, s.orientation == Qt::Vertical ? Qt::AlignHCenter : Qt::Alignment());
+    grid->addWidget(value, 1, 1);
+    auto *speedRow = new QHBoxLayout;
+    speedRow->addWidget(new QLabel(QStringLiteral("Speed :")));
+    speedRow->addWidget(speed);
+    speedRow->addStretch();
+    grid->addLayout(speedRow, 2, 0, 1, 2);
+    return block;
+}
+
+QGroupBox *Frm_Main::buildBodyPart(int frame, QLayout *servos, QPushButton *send)
+{
+    auto *box = new QGroupBox(QLatin1StringView(FrameCaptions[size_t(frame)]));
+    box->setObjectName(indexed("Frame", frame));
+    auto *layout = new QVBoxLayout(box);
+    layout->addLayout(servos);
+    layout->addWidget(send, 0, Qt::AlignRight);
+    return box;
+}
+
+QGroupBox *Frm_Main::buildSensorPanel()
+{
+    auto *box = new QGroupBox(QLatin1StringView(FrameCaptions[SensorFrame]));
+    box->setObjectName(indexed("Frame", SensorFrame));
+
+    m_start = new QPushButton(QStringLiteral("START READING"));
+    m_start->setObjectName(QStringLiteral("Btn_Start"));
+    connect(m_start, &QPushButton::clicked, this, &Frm_Main::Btn_Start_Click);
+    m_stop = new QPushButton(QStringLiteral("STOP READING"));
+    m_stop->setObjectName(QStringLiteral("Btn_Stop"));
+    m_stop->setEnabled(false);
+    connect(m_stop, &QPushButton::clicked, this, &Frm_Main::Btn_Stop_Click);
+
+    auto *grid = new QGridLayout;
+    auto addRow = [grid](int row, int column, const QString &caption, QLabel *value) {
+        grid->addWidget(new QLabel(caption), row, column);
+        grid->addWidget(value, row, column + 1);
+    };
+    for (int k = 0; k < 2; ++k) {
+        m_batteries[size_t(k)] = valueLabel(indexed("Lbl_Batt", k));
+        addRow(k, 0, QStringLiteral("BATTERY %1 :").arg(k + 1), m_batteries[size_t(k)]);
+    }
+    for (int k = 0; k < 4; ++k) {
+        m_whiskers[size_t(k)] = valueLabel(indexed("Lbl_Whisker", k));
+        Colours::setBackground(m_whiskers[size_t(k)], palette().color(QPalette::Mid));
+        addRow(2 + k, 0, QStringLiteral("WHISKER %1 :").arg(k + 1), m_whiskers[size_t(k)]);
+        m_analogues[size_t(k)] = valueLabel(indexed("Lbl_Analogue", k));
+        addRow(k, 2, QStringLiteral("ANALOGUE %1 :").arg(k + 1), m_analogues[size_t(k)]);
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    grid->setHorizontalSpacing(8);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_stop);
+    auto *layout = new QVBoxLayout(box);
+    layout->addLayout(buttons);
+    layout->addLayout(grid);
+    return box;
+}
+
+void Frm_Main::buildMenus()
+{
+    auto addMenu = [this](const char *name, const QString &title) {
+        QMenu *menu = menuBar()->addMenu(title);
+        menu->setObjectName(QLatin1StringView(name));
+        return menu;
+    };
+    auto addEntry = [this](QMenu *menu, const char *name, const QString &text, auto handler,
+                           const QKeySequence &key = {}) {
+        QAction *action = menu->addAction(text);
+        action->setObjectName(QLatin1StringView(name));
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+
+    QMenu *file = addMenu("mnu_File", QStringLiteral("&Fichier"));
+    addEntry(file, "mnu_quit", QStringLiteral("Quit"), &Frm_Main::Close_All_Windows, QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    QMenu *serial = addMenu("mnu_serial", QStringLiteral("&Serial"));
+    addEntry(serial, "mnu_serial_setup", QStringLiteral("Serial Setup"), &Frm_Main::mnu_serial_setup_Click,
+             QKeySequence(Qt::CTRL | Qt::Key_S));
+
+    QMenu *tool = addMenu("mnu_tool", QStringLiteral("&Tool"));
+    addEntry(tool, "mnu_single_cmd", QStringLiteral("Single Command"), &Frm_Main::mnu_single_cmd_Click);
+    // The script windows are not part of the program yet: their entries open nothing.
+    addEntry(tool, "mnu_script", QStringLiteral("Script Player"), [] {});
+    addEntry(tool, "mnu_script_editor", QStringLiteral("Script Editor"), [] {});
+
+    QMenu *help = addMenu("mnu_help", QStringLiteral("?"));
+    addEntry(help, "mnu_manual", QStringLiteral("User Guide"), &Frm_Main::mnu_manual_Click);
+}
+
+void Frm_Main::buildStatusBar()
+{
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    auto *caption = new QLabel(QStringLiteral("Serial Status :"));
+    caption->setObjectName(QStringLiteral("Panels(1)"));
+    caption->setToolTip(caption->text());
+    m_connection = new QLabel;
+    m_connection->setObjectName(QStringLiteral("Panels(2)"));
+    m_connection->setMinimumWidth(m_connection->fontMetrics().horizontalAdvance(QStringLiteral("Disconnected")) + 8);
+    statusBar()->addWidget(caption);
+    statusBar()->addWidget(m_connection, 1);
+}
+
+bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)
+{
+    if (m_com.PortOpen())
+        m_com.setPortOpen(false);
+    const QString settings = Settings.isEmpty() ? DefaultSettings : Settings;
+    const int port = Com_port >= 1 && Com_port <= 4 ? Com_port : 1;
+
+    const bool opened = m_com.setSettings(settings) && m_com.setCommPort(port) && m_com.setInputLen(1) &&
+                        m_com.setRThreshold(1) && m_com.setSThreshold(0) &&
+                        m_com.setInputMode(Com::comInputModeText) && m_com.setPortOpen(true);
+    if (opened) {
+        Enable_Frame();
+        return true;
+    }
+
+    const QString description = m_com.errorDescription();
+    if (m_com.PortOpen())
+        m_com.setPortOpen(false);
+    Disable_Frame();
+    m_dialogs->inform(this, description);
+    return false;
+}
+
+void Frm_Main::Enable_Frame()
+{
+    for (QGroupBox *frame : m_frames)
+        frame->setEnabled(true);
+}
+
+void Frm_Main::Disable_Frame()
+{
+    for (QGroupBox *frame : m_frames)
+        frame->setEnabled(false);
+}
+
+void Frm_Main::sendBodyPart(int part)
+{
+    if (!m_com.PortOpen())
+        return;
+    const BodyPart &body = BodyParts[size_t(part)];
+    QByteArray data;
+    for (int slot = 0; slot < body.kind.dataBytes / 2; ++slot) {
+        const int i = body.elements[size_t(slot)];
+        const std::optional<quint8> speed = Frames::textToByte(m_speeds[size_t(i)]->text());
+        if (!speed) {
+            // A speed that cannot become a byte would send a move the operator did not ask for.
+            m_dialogs->inform(this, QStringLiteral("%1, %2: the speed \"%3\" is not a number from 0 to 255. "
+                                                   "Nothing was sent.")
+                                        .arg(QLatin1StringView(FrameCaptions[size_t(body.frame)]),
+                                             QLatin1StringView(ServoControls[size_t(i)].caption),
+                                             m_speeds[size_t(i)]->text()));
+            return;
+        }
+        data.append(char(m_slides[size_t(i)]->value()));
+        data.append(char(*speed));
+    }
+    m_com.Output(Frames::frame(body.kind, data));
+}
+
+void Frm_Main::T_Serial_Detection_Timer()
+{
+    m_connection->setText(m_com.PortOpen() ? QStringLiteral("Connected") : QStringLiteral("Disconnected"));
+}
+
+void Frm_Main::Btn_Start_Click()
+{
+    m_batt->start();
+    m_start->setEnabled(false);
+    m_stop->setEnabled(true);
+}
+
+void Frm_Main::Btn_Stop_Click()
+{
+    stopPolling();
+}
+
+void Frm_Main::stopPolling()
+{
+    m_batt->stop();
+    m_start->setEnabled(true);
+    m_stop->setEnabled(false);
+}
+
+void Frm_Main::T_Batt_Timer()
+{
+    if (!m_com.PortOpen()) {
+        stopPolling();
+        return;
+    }
+    // The tag says which query this tick sends; starting and stopping the poll keep it.
+    if (m_batt->property("Tag").toString().toInt() == 0) {
+        m_com.Output(Frames::frame(Frames::BatteriesQuery));
+        m_batt->setProperty("Tag", QStringLiteral("1"));
+    } else {
+        m_com.Output(Frames::frame(Frames::AnalogueQuery));
+        m_batt->setProperty("Tag", QStringLiteral("0"));
+    }
+}
+
+void Frm_Main::Com_OnComm()
+{
+    if (m_com.InBufferCount() < 1)
+        return;
+    const QByteArray received = m_com.Input();
+    if (received.isEmpty())
+        return;
+    if (const std::optional<Sys_Project::Reply> reply = m_replies.receive(quint8(received[0])))
+        showReply(*reply);
+}
+
+void Frm_Main::showReply(const Sys_Project::Reply &reply)
+{
+    switch (reply.kind) {
+    case Sys_Project::ReplyKind::Batteries:
+        m_batteries[0]->setText(batteryText(reply.data[0]));
+        m_batteries[1]->setText(batteryText(reply.data[1]));
+        break;
+    case Sys_Project::ReplyKind::Analogue:
+        // Only channels 1 to 4 have a label; a reply for another one shows nothing.
+        if (reply.data[0] >= 1 && reply.data[0] <= m_analogues.size())
+            m_analogues[reply.data[0] - 1u]->setText(QString::number(reply.analogueReading()));
+        break;
+    case Sys_Project::ReplyKind::Whiskers:
+        for (size_t k = 0; k < m_whiskers.size(); ++k)
+            Colours::setBackground(m_whiskers[k],
+                                   Colours::fromValue(reply.data[0] & (1u << k) ? Colours::Green : Colours::Black));
+        break;
+    }
+}
+
+template <class Window>
+void Frm_Main::showWindow(QPointer<Window> &window)
+{
+    if (!window) {
+        window = new Window(*this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Frm_Main::mnu_serial_setup_Click()
+{
+    showWindow(m_setup);
+}
+
+void Frm_Main::mnu_single_cmd_Click()
+{
+    showWindow(m_singleServo);
+}
+
+void Frm_Main::mnu_manual_Click()
+{
+    // The guide travels with the executable; the folder is the real one behind any link to it.
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    const QString guide = QFileInfo(program).dir().filePath(QStringLiteral("Files/User_Guide.pdf"));
+    // The desktop's opener reports success even for a missing file, so look first.
+    if (!QFileInfo(guide).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+        m_dialogs->inform(this, QStringLiteral("Unable to load help file"), QMessageBox::Information,
+                          QStringLiteral("ORVIK"));
+}
+
+void Frm_Main::Close_All_Windows()
+{
+    m_unloading = true;
+    // Unloaded in a fixed order: the script player, the single-servo window, the settings
+    // window, this window, the script editor.
+    if (m_singleServo)
+        m_singleServo->close();
+    if (m_setup)
+        m_setup->close();
+    close();
+}
+
+void Frm_Main::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_centred && screen()) {
+        m_centred = true;
+        move(screen()->availableGeometry().center() - frameGeometry().center() + pos());
+    }
+}
+
+void Frm_Main::closeEvent(QCloseEvent *event)
+{
+    // The close is never refused; a close from the window's frame unloads the others too.
+    if (!m_unloading)
+        Close_All_Windows();
+    event->accept();
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "link/Com.h"
+#include "link/Sys_Project.h"
+#include "panel/Dialogs.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTimer;
+class Frm_Setup;
+class Frm_Single_Servo;
+
+// The operator's control panel and the start-up window: six body-part panels with a slider
+// and a speed per servo, the sensor panel, and the menus that open every other window. It
+// owns the program's one serial port.
+class Frm_Main : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ServoCount = 17;
+    static constexpr int FrameCount = 7;
+    static constexpr int PollInterval = 500;
+    static constexpr int StatusInterval = 1000;
+
+    explicit Frm_Main(QWidget *parent = nullptr);
+    ~Frm_Main() override;
+
+    Com &com() { return m_com; }
+
+    Dialogs &dialogs() { return *m_dialogs; }
+    // Replaces the message boxes and file dialogs of every window (tests answer them).
+    void setDialogs(std::unique_ptr<Dialogs> dialogs);
+
+    // Closes the port if open, then opens port Com_port (1 to 4, else 1) with the settings text
+    // (empty: "57600, n, 8, 1"). On failure the port ends closed, the panels disabled, and the
+    // operator has seen the reason.
+    bool Open_Serial(int Com_port = 0, const QString &Settings = QString());
+
+    void Enable_Frame();
+    void Disable_Frame();
+
+    // Menu entries, as the operator chooses them.
+    void mnu_serial_setup_Click();
+    void mnu_single_cmd_Click();
+    void mnu_manual_Click();
+
+    // The timers' handlers, also called directly where a test checks the order of events.
+    void T_Serial_Detection_Timer();
+    void T_Batt_Timer();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildPanels();
+    QWidget *buildServo(int i);
+    QGroupBox *buildBodyPart(int frame, QLayout *servos, QPushButton *send);
+    QGroupBox *buildSensorPanel();
+    void buildMenus();
+    void buildStatusBar();
+
+    void sendBodyPart(int part);
+    void Btn_Start_Click();
+    void Btn_Stop_Click();
+    void Com_OnComm();
+    void showReply(const Sys_Project::Reply &reply);
+    void stopPolling();
+    void Close_All_Windows();
+
+    template <class Window>
+    void showWindow(QPointer<Window> &window);
+
+    Com m_com;
+    Sys_Project m_replies;
+    std::unique_ptr<Dialogs> m_dialogs;
+
+    std::array<QGroupBox *, FrameCount> m_frames{};
+    std::array<QSlider *, ServoCount> m_slides{};
+    std::array<QLabel *, ServoCount> m_slideLabels{};
+    std::array<QLineEdit *, ServoCount> m_speeds{};
+    std::array<QLabel *, 2> m_batteries{};
+    std::array<QLabel *, 4> m_whiskers{};
+    std::array<QLabel *, 4> m_analogues{};
+    QPushButton *m_start = nullptr;
+    QPushButton *m_stop = nullptr;
+    QLabel *m_connection = nullptr;
+    QTimer *m_serialDetection = nullptr;
+    QTimer *m_batt = nullptr;
+
+    QPointer<Frm_Setup> m_setup;
+    QPointer<Frm_Single_Servo> m_singleServo;
+    bool m_centred = false;
+    bool m_unloading = false;
+};

@@ -1,0 +1,80 @@
+#include "support/PtyPeer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyPeer::PtyPeer()
+{
+    char name[256] = {};
+    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
+        m_master = m_slave = -1;
+        return;
+    }
+    termios raw{};
+    tcgetattr(m_slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(m_slave, TCSANOW, &raw);
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_device = QString::fromLocal8Bit(name);
+}
+
+PtyPeer::~PtyPeer()
+{
+    hangUp();
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+QByteArray PtyPeer::readAvailable()
+{
+    QByteArray bytes;
+    if (m_master < 0)
+        return bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+QByteArray PtyPeer::read(int count, int timeoutMs)
+{
+    QByteArray bytes;
+    QElapsedTimer clock;
+    clock.start();
+    while (bytes.size() < count && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        pollfd p{m_master, POLLIN, 0};
+        ::poll(&p, 1, 5);
+        bytes += readAvailable();
+    }
+    return bytes;
+}
+
+bool PtyPeer::write(QByteArrayView bytes)
+{
+    qsizetype done = 0;
+    while (m_master >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0)
+            return false;
+        done += n;
+    }
+    return done == bytes.size();
+}
+
+void PtyPeer::hangUp()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The far end of a serial line in a test: a pseudo-terminal in raw mode whose device the
+// program opens as its serial port, while the test reads and writes the other side.
+class PtyPeer
+{
+public:
+    PtyPeer();
+    ~PtyPeer();
+    PtyPeer(const PtyPeer &) = delete;
+    PtyPeer &operator=(const PtyPeer &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    QString device() const { return m_device; }
+
+    // Waits, running the event loop, until count bytes arrived or the timeout passed;
+    // returns what arrived.
+    QByteArray read(int count, int timeoutMs = 3000);
+    // What has arrived by now, without waiting.
+    QByteArray readAvailable();
+    bool write(QByteArrayView bytes);
+    // The far end goes away, as when the cable is pulled.
+    void hangUp();
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_device;
+};
