@@ -78,7 +78,7 @@ private:
     void notifyLater();
     void notify();
 
-    QSerialPort m_port;
+    QSerialPort m_port{this};
     short m_commPort = 1;
     LineSettings m_settings;
     int m_inputLen = 0;
