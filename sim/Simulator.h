@@ -1,0 +1,63 @@
+#pragma once
+
+#include "sim/ControlChannel.h"
+#include "sim/Controller.h"
+#include "sim/FrameLog.h"
+#include "sim/FrameReader.h"
+#include "sim/LineReader.h"
+#include "sim/SimOptions.h"
+#include "sim/StopSignals.h"
+#include "sim/VirtualPort.h"
+
+#include <QObject>
+
+#include <functional>
+
+// The virtual robot without its window: the pseudo-terminal, the frame reader and the
+// controller it feeds, the frame log, and the line commands on standard input.
+class Simulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Saves a picture of the window to a file; returns what went wrong, or nothing.
+    using ScreenshotHandler = std::function<QString(const QString &path)>;
+
+    explicit Simulator(const SimOptions &options, QObject *parent = nullptr);
+
+    // Opens the log; a log that cannot be written is the caller's mistake (exit 2).
+    bool openLog(QString *error);
+    // Opens the line, makes the link, and starts listening to it, to standard input and to
+    // the stop signals (exit 1 when it fails).
+    bool start(QString *error);
+
+    Controller &controller() { return m_controller; }
+    const VirtualPort &port() const { return m_port; }
+    const FrameReader::Event &lastFrame() const { return m_lastFrame; }
+
+    void setScreenshotHandler(ScreenshotHandler handler) { m_screenshot = std::move(handler); }
+
+    // A line on standard output, flushed at once (the first one is the device).
+    static void printLine(const QString &line);
+
+signals:
+    void frameReceived(const FrameReader::Event &frame);
+    void quitRequested();
+
+private:
+    void receive(const QByteArray &bytes);
+    void send(const QByteArray &frame);
+    void command(const QString &line);
+    static void warn(const QString &message);
+
+    SimOptions m_options;
+    Controller m_controller;
+    FrameReader m_reader;
+    FrameLog m_log;
+    VirtualPort m_port;
+    ControlChannel m_channel;
+    LineReader m_input;
+    StopSignals m_stopSignals;
+    FrameReader::Event m_lastFrame;
+    ScreenshotHandler m_screenshot;
+};
