@@ -1,10 +1,21 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 class Frm_Main;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
 
-// The serial settings window: port and line settings, APPLY, CLOSE, CANCEL.
+// The serial settings window: shows the main window's port number, line settings and state
+// each time it becomes active, reopens the port with the operator's choices (APPLY) or closes
+// it (CLOSE).
+//
+// Each drop-down box carries two texts: the one it displays, which the operator may type into,
+// and its value text in the dynamic property "Tag", set only by picking an item from the list
+// or by activation. APPLY reads value texts alone.
 class Frm_Setup : public QWidget
 {
     Q_OBJECT
@@ -12,6 +23,37 @@ class Frm_Setup : public QWidget
 public:
     explicit Frm_Setup(Frm_Main &main);
 
+    // Loads the boxes and the status colour from the main window's port.
+    void Form_Activate();
+    // The same from a given port state, so that settings texts the port never reports back
+    // (blanks after the commas) can be loaded too.
+    void loadPortState(const QString &settings, int port, bool open);
+
+protected:
+    bool event(QEvent *event) override;
+
 private:
+    QGroupBox *buildSettingsFrame();
+    QGroupBox *buildButtonFrame();
+    QComboBox *buildBox(const char *name, const QStringList &items, int initial);
+    QPushButton *buildButton(const char *name, const QString &text);
+
+    void Cmb_Port_Click(int index);
+    void Cmb_Baud_Click(int index);
+    void Cmb_Data_Click(int index);
+    void Cmb_Parity_Click(int index);
+    void Cmb_Stop_Click(int index);
+    void Btn_Ok_Setup_Click();
+    void Btn_Close_Port_Click();
+    void btn_Cancel_setup_Click();
+
+    void showPortState(bool open);
+
     Frm_Main &m_main;
+    QComboBox *m_port = nullptr;
+    QComboBox *m_baud = nullptr;
+    QComboBox *m_data = nullptr;
+    QComboBox *m_parity = nullptr;
+    QComboBox *m_stop = nullptr;
+    QLabel *m_status = nullptr;
 };
