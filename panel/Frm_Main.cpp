@@ -150,7 +150,8 @@ void Frm_Main::buildPanels()
         grid = new QGridLayout;
     for (int i = 0; i < ServoCount; ++i) {
         const ServoControl &s = ServoControls[size_t(i)];
-        servoGrids[size_t(s.frame)]->addWidget(buildServo(i), s.row, s.column);
+        // Bottom-aligned, so the speed rows of a panel line up beside a taller vertical slider.
+        servoGrids[size_t(s.frame)]->addWidget(buildServo(i), s.row, s.column, Qt::AlignBottom);
     }
 
     for (size_t part = 0; part < BodyParts.size(); ++part) {
