@@ -1,0 +1,114 @@
+// Measures the serial link as the operator meets it, over a real pseudo-terminal:
+//  - from a SEND click to the whole frame at the far end of the line;
+//  - how fast replies are taken in and shown (one byte per receive notification).
+// Usage: bench_link [sends] [replies]
+
+#include "panel/Frm_Main.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values[size_t(p * double(values.size() - 1))];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int sends = argc > 1 ? std::max(1, atoi(argv[1])) : 2000;
+    const int replies = argc > 2 ? std::max(1, atoi(argv[2])) : 20000;
+
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return 1;
+    }
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    qputenv("ORVIK_COM1", name);
+
+    Frm_Main window;
+    if (!window.Open_Serial(1)) {
+        std::fprintf(stderr, "bench_link: cannot open %s: %s\n", name, qPrintable(window.com().errorDescription()));
+        return 1;
+    }
+    auto *send = window.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"));
+
+    // SEND to far end.
+    std::vector<double> latencies;
+    latencies.reserve(size_t(sends));
+    char buffer[64];
+    for (int i = 0; i < sends; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        send->click();
+        ssize_t got = 0;
+        while (got < 7) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 1000) <= 0) {
+                std::fprintf(stderr, "bench_link: frame %d never arrived\n", i);
+                return 1;
+            }
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0)
+                got += n;
+        }
+        latencies.push_back(double(clock.nsecsElapsed()) / 1000.0);
+    }
+    std::printf("send: %d frames, SEND click to far end: median %.1f us, p99 %.1f us, max %.1f us\n", sends,
+                percentile(latencies, 0.5), percentile(latencies, 0.99), percentile(latencies, 1.0));
+
+    // Replies in, shown. The last reply carries distinct values to know when all are taken.
+    QByteArray stream;
+    for (int i = 0; i < replies - 1; ++i)
+        stream += QByteArray("gbv\x48\x49", 5);
+    stream += QByteArray("gbv\x01\x02", 5);
+    auto *battery = window.findChild<QLabel *>(QStringLiteral("Lbl_Batt(1)"));
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype written = 0;
+    while (battery->text() != QStringLiteral("0.2")) {
+        if (written < stream.size()) {
+            const ssize_t n = ::write(master, stream.constData() + written, size_t(stream.size() - written));
+            if (n > 0)
+                written += n;
+        }
+        QCoreApplication::processEvents();
+        if (clock.elapsed() > 60000) {
+            std::fprintf(stderr, "bench_link: replies not taken in within a minute\n");
+            return 1;
+        }
+    }
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    std::printf("receive: %d replies (%lld bytes) shown in %.3f s: %.0f bytes/s, %.2f us per byte "
+                "(57600 baud carries 5760 bytes/s)\n",
+                replies, static_cast<long long>(stream.size()), seconds, double(stream.size()) / seconds,
+                seconds * 1e6 / double(stream.size()));
+    ::close(master);
+    ::close(slave);
+    return 0;
+}
