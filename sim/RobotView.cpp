@@ -302,11 +302,12 @@ void RobotView::drawFace(QPainter &painter, const QPointF &centre)
         painter.setBrush(Qt::white);
         painter.drawEllipse(iris + QPointF(-3, -3), 2.2, 2.2);
 
-        // Eyebrow: past 45 its outer end rises and the brow lifts a little.
-        const double lift = at(s.eyebrow) - 45;
+        // Eyebrow: past 45 the brow lifts at its inner end (surprise), below 45 it frowns,
+        // which is where the panel's slider leaves the more room.
+        const double lift = std::clamp(at(s.eyebrow) - 45, -45.0, 45.0);
         painter.save();
         painter.translate(eye + QPointF(0, -30 - lift * 0.15));
-        painter.rotate(-s.side * lift * 0.9);
+        painter.rotate(s.side * lift * 0.9);
         painter.setPen(QPen(QColor(0xE6, 0xED, 0xF5), 6.5, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(-16, 0), QPointF(16, 0));
         painter.restore();
