@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -40,7 +41,7 @@ constexpr double UpperArm = 88, Forearm = 80;
 
 double radians(double degrees)
 {
-    return degrees * M_PI / 180.0;
+    return degrees * std::numbers::pi / 180.0;
 }
 
 struct Vec3

@@ -47,6 +47,9 @@ bool StopSignals::install(QString *error)
     action.sa_flags = SA_RESTART;
     for (const int signalNumber : Handled)
         sigaction(signalNumber, &action, nullptr);
+    // A reader of standard output that goes away (a script that stopped listening) must not
+    // kill the simulator before it removes its link; the write just fails.
+    std::signal(SIGPIPE, SIG_IGN);
     return true;
 }
 

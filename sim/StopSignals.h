@@ -7,6 +7,7 @@ class QSocketNotifier;
 // Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the GUI thread, so the simulator
 // can leave through its normal path (and remove its link) however it is stopped. The
 // handler only writes the signal's number into a pipe that the event loop watches.
+// SIGPIPE is ignored.
 class StopSignals : public QObject
 {
     Q_OBJECT

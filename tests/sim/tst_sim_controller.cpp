@@ -30,8 +30,6 @@ class TestController : public QObject
 private slots:
     void servoMovesTowardsItsTargetAtItsSpeed_data();
     void servoMovesTowardsItsTargetAtItsSpeed();
-    void bodyPartFramesMoveTheServosOfTheirSlots_data();
-    void bodyPartFramesMoveTheServosOfTheirSlots();
     void singleServoFrameForAnUnknownServoMovesNothing();
     void controlChannelCommands_data();
     void controlChannelCommands();
@@ -73,39 +71,6 @@ void TestController::servoMovesTowardsItsTargetAtItsSpeed()
     QCOMPARE(servos.moving(), moving);
 }
 
-void TestController::bodyPartFramesMoveTheServosOfTheirSlots_data()
-{
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QList<int>>("servos"); // the controller's numbers, in frame order
-
-    QTest::newRow("eyebrows") << QByteArray("meb") << QList<int>{20, 18};
-    QTest::newRow("eyes") << QByteArray("mre") << QList<int>{16, 17, 15};
-    QTest::newRow("neck") << QByteArray("mrn") << QList<int>{9, 8};
-    QTest::newRow("mouth") << QByteArray("mrm") << QList<int>{13, 12, 11, 14};
-    QTest::newRow("left arm") << QByteArray("mla") << QList<int>{6, 7, 4};
-    QTest::newRow("right arm") << QByteArray("mra") << QList<int>{1, 2, 3};
-}
-
-void TestController::bodyPartFramesMoveTheServosOfTheirSlots()
-{
-    QFETCH(QByteArray, frame);
-    QFETCH(QList<int>, servos);
-
-    Controller controller;
-    QSignalSpy replies(&controller, &Controller::reply);
-    QByteArray data;
-    for (int slot = 0; slot < servos.size(); ++slot)
-        data.append(char(150 + slot)).append(char(0));
-    controller.handle({frame, data});
-
-    for (int slot = 0; slot < servos.size(); ++slot) {
-        const int index = ServoBank::indexOfNumber(servos[slot]);
-        QCOMPARE(controller.servos().servo(index).target, 150 + slot);
-        QCOMPARE(controller.servos().servo(index).position, 150.0 + slot);
-    }
-    QCOMPARE(replies.count(), 0); // moves are never answered
-}
-
 void TestController::singleServoFrameForAnUnknownServoMovesNothing()
 {
     Controller controller;
@@ -130,23 +95,18 @@ void TestController::controlChannelCommands_data()
     };
     row("battery 1 75", "ok", "batteries 75 73 analogues 100 200 300 400 whiskers 0");
     row("battery 2 0x10", "ok", "batteries 72 16 analogues 100 200 300 400 whiskers 0");
-    row("BATTERY 2 255", "ok", "batteries 72 255 analogues 100 200 300 400 whiskers 0");
     row("battery 3 10", "error: ", Start);
     row("battery 1 256", "error: ", Start);
-    row("battery 1 7.5", "error: ", Start);
     row("battery 1", "error: ", Start);
     row("analogue 4 65535", "ok", "batteries 72 73 analogues 100 200 300 65535 whiskers 0");
     row("analog 2 7", "ok", "batteries 72 73 analogues 100 7 300 400 whiskers 0");
     row("analogue 0 1", "error: ", Start);
     row("analogue 1 65536", "error: ", Start);
-    row("analogue 1 -1", "error: ", Start);
     row("whisker 3 on", "ok", "batteries 72 73 analogues 100 200 300 400 whiskers 4", 1);
     row("  whisker   1   closed ", "ok", "batteries 72 73 analogues 100 200 300 400 whiskers 1", 1);
-    row("whisker 2 off", "ok", Start, 0); // already open: nothing to report
     row("whisker 5 on", "error: ", Start);
     row("whisker 2 maybe", "error: ", Start);
     row("whiskers 0b1010", "ok", "batteries 72 73 analogues 100 200 300 400 whiskers 10", 1);
-    row("whiskers 15", "ok", "batteries 72 73 analogues 100 200 300 400 whiskers 15", 1);
     row("whiskers 16", "error: ", Start);
     row("servo 18", "ok servo 18 (Right eyebrow) position 45.0 target 45 speed 0", Start);
     row("servo 5", "error: ", Start);

@@ -26,8 +26,7 @@ class TestRobotWindow : public QObject
 
 private slots:
     void whiskerClickSendsTheWhiskers();
-    void controlsChangeTheReadings();
-    void controlsFollowTheControlChannel();
+    void controlsAndRobotStayInStep();
     void pictureFollowsEveryServo_data();
     void pictureFollowsEveryServo();
     void pictureSurvivesAnyPositionAndSize();
@@ -59,31 +58,21 @@ void TestRobotWindow::whiskerClickSendsTheWhiskers()
     QCOMPARE(sent[2].front().toByteArray(), QByteArray::fromHex("67777308"));
 }
 
-void TestRobotWindow::controlsChangeTheReadings()
-{
-    Simulator simulator{SimOptions()};
-    RobotWindow window(simulator);
-
-    child<QSpinBox>(window, "battery2")->setValue(84);
-    child<QSpinBox>(window, "analogue3")->setValue(40000);
-
-    QCOMPARE(simulator.controller().battery(1), quint8(72));
-    QCOMPARE(simulator.controller().battery(2), quint8(84));
-    QCOMPARE(simulator.controller().analogue(3), quint16(40000));
-    QCOMPARE(simulator.controller().analogue(4), quint16(400));
-}
-
-void TestRobotWindow::controlsFollowTheControlChannel()
+void TestRobotWindow::controlsAndRobotStayInStep()
 {
     Simulator simulator{SimOptions()};
     RobotWindow window(simulator);
     ControlChannel channel(simulator.controller());
     QSignalSpy sent(&simulator.controller(), &Controller::reply);
 
+    child<QSpinBox>(window, "battery2")->setValue(84);
+    child<QSpinBox>(window, "analogue3")->setValue(40000);
+    QCOMPARE(simulator.controller().battery(2), quint8(84));
+    QCOMPARE(simulator.controller().analogue(3), quint16(40000));
+
     channel.execute(QStringLiteral("battery 1 99"));
     channel.execute(QStringLiteral("analogue 1 7"));
     channel.execute(QStringLiteral("whiskers 5"));
-
     QCOMPARE(child<QSpinBox>(window, "battery1")->value(), 99);
     QCOMPARE(child<QSpinBox>(window, "analogue1")->value(), 7);
     QVERIFY(child<QPushButton>(window, "whisker1")->isChecked());
