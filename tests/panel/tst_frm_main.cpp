@@ -22,10 +22,7 @@ const QString AppTitle = QStringLiteral("Orvik Serial Interface");
 template <class T>
 T *child(QObject &parent, const QString &name)
 {
-    T *found = parent.findChild<T *>(name);
-    if (!found)
-        qWarning("no %s named %s", T::staticMetaObject.className(), qPrintable(name));
-    return found;
+    return parent.findChild<T *>(name);
 }
 
 QString indexed(const char *name, int i)
@@ -74,7 +71,6 @@ class tst_Frm_Main : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
 
     void startsClosedWithPanelsDisabled();
@@ -82,7 +78,6 @@ private slots:
     void slidersStartAsTheRobotIsBuilt();
     void menusOfferEveryWindow_data();
     void menusOfferEveryWindow();
-    void sliderLabelFollowsTheSlider();
 
     void sendWritesBodyPartFrame_data();
     void sendWritesBodyPartFrame();
@@ -92,7 +87,6 @@ private slots:
 
     void openSerialChoosesPortAndSettings_data();
     void openSerialChoosesPortAndSettings();
-    void openSerialReopensWithNewSettings();
     void openSerialFailure_data();
     void openSerialFailure();
     void farEndHangingUpShowsDisconnected();
@@ -100,17 +94,14 @@ private slots:
     void pollAlternatesQueriesAcrossStopAndStart();
     void pollStopsItselfWhenThePortIsClosed();
     void pollRunsOnItsTimer();
-    void repliesAreShown_data();
-    void repliesAreShown();
+    void readingsAreShown_data();
+    void readingsAreShown();
+    void whiskersAreShown_data();
+    void whiskersAreShown();
 
     void userGuideMissingSaysSo();
     void quitUnloadsEveryWindowInOrder();
 };
-
-void tst_Frm_Main::initTestCase()
-{
-    QLocale::setDefault(QLocale::c());
-}
 
 void tst_Frm_Main::init()
 {
@@ -156,57 +147,56 @@ void tst_Frm_Main::startsClosedWithPanelsDisabled()
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Disconnected"), 1500);
 }
 
+namespace {
+struct ServoStart
+{
+    const char *caption;
+    Qt::Orientation orientation;
+    int minimum, maximum, initial, tick;
+};
+// Slide(i), Lbl_Slide(i) and Txt_Speed(i) for i = 0 to 16.
+const ServoStart ServoStarts[Frm_Main::ServoCount] = {
+    {"Left", Qt::Horizontal, 10, 60, 45, 5},          {"Right", Qt::Horizontal, 10, 60, 45, 5},
+    {"Left", Qt::Horizontal, 26, 64, 45, 5},          {"Right", Qt::Horizontal, 26, 64, 45, 5},
+    {"Pitch", Qt::Vertical, 25, 65, 45, 10},          {"Yaw", Qt::Horizontal, 50, 130, 90, 5},
+    {"Pitch", Qt::Vertical, 67, 113, 90, 10},         {"Elbow pitch", Qt::Horizontal, 0, 90, 0, 10},
+    {"Should pitch", Qt::Horizontal, 0, 180, 0, 10},  {"Should yaw", Qt::Horizontal, 0, 90, 0, 10},
+    {"Elbow pitch", Qt::Horizontal, 0, 90, 0, 10},    {"Should pitch", Qt::Horizontal, 0, 180, 0, 10},
+    {"Should yaw", Qt::Horizontal, 0, 90, 0, 10},     {"Left Up", Qt::Horizontal, 20, 70, 45, 5},
+    {"Right Up", Qt::Horizontal, 20, 70, 45, 5},      {"Left Down", Qt::Horizontal, 20, 70, 45, 5},
+    {"Right Down", Qt::Horizontal, 20, 70, 45, 5},
+};
+} // namespace
+
 void tst_Frm_Main::slidersStartAsTheRobotIsBuilt_data()
 {
     QTest::addColumn<int>("i");
-    QTest::addColumn<int>("orientation");
-    QTest::addColumn<int>("minimum");
-    QTest::addColumn<int>("maximum");
-    QTest::addColumn<int>("initial");
-    QTest::addColumn<int>("tick");
-
-    const int h = Qt::Horizontal;
-    const int v = Qt::Vertical;
-    QTest::newRow("eyebrow left") << 0 << h << 10 << 60 << 45 << 5;
-    QTest::newRow("eyebrow right") << 1 << h << 10 << 60 << 45 << 5;
-    QTest::newRow("eye left") << 2 << h << 26 << 64 << 45 << 5;
-    QTest::newRow("eye right") << 3 << h << 26 << 64 << 45 << 5;
-    QTest::newRow("eyes pitch") << 4 << v << 25 << 65 << 45 << 10;
-    QTest::newRow("neck yaw") << 5 << h << 50 << 130 << 90 << 5;
-    QTest::newRow("neck pitch") << 6 << v << 67 << 113 << 90 << 10;
-    QTest::newRow("left elbow") << 7 << h << 0 << 90 << 0 << 10;
-    QTest::newRow("left shoulder pitch") << 8 << h << 0 << 180 << 0 << 10;
-    QTest::newRow("left shoulder yaw") << 9 << h << 0 << 90 << 0 << 10;
-    QTest::newRow("right elbow") << 10 << h << 0 << 90 << 0 << 10;
-    QTest::newRow("right shoulder pitch") << 11 << h << 0 << 180 << 0 << 10;
-    QTest::newRow("right shoulder yaw") << 12 << h << 0 << 90 << 0 << 10;
-    QTest::newRow("mouth left up") << 13 << h << 20 << 70 << 45 << 5;
-    QTest::newRow("mouth right up") << 14 << h << 20 << 70 << 45 << 5;
-    QTest::newRow("mouth left down") << 15 << h << 20 << 70 << 45 << 5;
-    QTest::newRow("mouth right down") << 16 << h << 20 << 70 << 45 << 5;
+    for (int i = 0; i < Frm_Main::ServoCount; ++i)
+        QTest::addRow("Slide(%d)", i) << i;
 }
 
 void tst_Frm_Main::slidersStartAsTheRobotIsBuilt()
 {
     QFETCH(int, i);
-    QFETCH(int, orientation);
-    QFETCH(int, minimum);
-    QFETCH(int, maximum);
-    QFETCH(int, initial);
-    QFETCH(int, tick);
-
+    const ServoStart &expected = ServoStarts[i];
     Rig rig;
     QSlider *slide = rig.slide(i);
     QVERIFY(slide);
-    QCOMPARE(int(slide->orientation()), orientation);
-    QCOMPARE(slide->minimum(), minimum);
-    QCOMPARE(slide->maximum(), maximum);
-    QCOMPARE(slide->value(), initial);
-    QCOMPARE(slide->tickInterval(), tick);
+    QCOMPARE(slide->orientation(), expected.orientation);
+    QCOMPARE(slide->minimum(), expected.minimum);
+    QCOMPARE(slide->maximum(), expected.maximum);
+    QCOMPARE(slide->value(), expected.initial);
+    QCOMPARE(slide->tickInterval(), expected.tick);
     QCOMPARE(slide->singleStep(), 1);
     QCOMPARE(slide->pageStep(), 5);
-    QCOMPARE(rig.label(indexed("Lbl_Slide", i))->text(), QString::number(initial));
+    QCOMPARE(rig.label(indexed("Lbl_Slide", i))->text(), QString::number(expected.initial));
     QCOMPARE(rig.speed(i)->text(), QStringLiteral("0"));
+    // The caption and "Speed :" stand beside the slider, not somewhere else in the window.
+    QStringList near;
+    for (const QLabel *label : slide->parentWidget()->findChildren<QLabel *>())
+        near << label->text();
+    QVERIFY2(near.contains(QLatin1StringView(expected.caption)) && near.contains(QStringLiteral("Speed :")),
+             qPrintable(near.join(u'|')));
 }
 
 void tst_Frm_Main::menusOfferEveryWindow_data()
@@ -240,17 +230,6 @@ void tst_Frm_Main::menusOfferEveryWindow()
     QCOMPARE(actual, entries);
 }
 
-void tst_Frm_Main::sliderLabelFollowsTheSlider()
-{
-    Rig rig;
-    QSlider *yaw = rig.slide(5);
-    yaw->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    QCOMPARE(rig.label(QStringLiteral("Lbl_Slide(5)"))->text(), QStringLiteral("95"));
-    yaw->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    QCOMPARE(rig.label(QStringLiteral("Lbl_Slide(5)"))->text(), QStringLiteral("94"));
-    QVERIFY(rig.dialogs->shown.isEmpty());
-}
-
 void tst_Frm_Main::sendWritesBodyPartFrame_data()
 {
     QTest::addColumn<QString>("button");
@@ -263,8 +242,6 @@ void tst_Frm_Main::sendWritesBodyPartFrame_data()
     QTest::newRow("eyes left right pitch") << "Btn_Send_Eyes" << QVariantMap{{"2", 30}, {"3", 60}, {"4", 25}}
                                            << QVariantMap{{"2", "1"}, {"3", "2"}, {"4", "3"}}
                                            << QByteArray::fromHex("6d72651e013c021903");
-    QTest::newRow("eyes at rest") << "Btn_Send_Eyes" << QVariantMap{} << QVariantMap{}
-                                  << QByteArray::fromHex("6d72652d002d002d00");
     QTest::newRow("neck pitch first") << "Btn_Send_Neck" << QVariantMap{{"5", 90}, {"6", 100}}
                                       << QVariantMap{{"5", "5"}, {"6", "5"}} << QByteArray::fromHex("6d726e64055a05");
     QTest::newRow("neck yaw moved") << "Btn_Send_Neck" << QVariantMap{{"5", 100}} << QVariantMap{}
@@ -330,11 +307,9 @@ void tst_Frm_Main::refusedSpeedSendsNothingAndSaysWhy_data()
 {
     QTest::addColumn<QString>("text");
     QTest::newRow("empty") << "";
-    QTest::newRow("blank") << "  ";
     QTest::newRow("letters") << "fast";
     QTest::newRow("above 255") << "256";
     QTest::newRow("rounds above 255") << "255.5";
-    QTest::newRow("negative") << "-1";
     QTest::newRow("foreign decimal comma") << "1,5";
 }
 
@@ -385,6 +360,7 @@ void tst_Frm_Main::openSerialChoosesPortAndSettings()
     PtyPeer com4;
     qputenv("ORVIK_COM4", com4.device().toLocal8Bit());
     Rig rig;
+    QVERIFY(rig.w.Open_Serial(4, QStringLiteral("19200,n,8,1"))); // reopened below
     QVERIFY(withArguments ? rig.w.Open_Serial(port, settings) : rig.w.Open_Serial());
     QVERIFY(rig.w.com().PortOpen());
     QCOMPARE(int(rig.w.com().CommPort()), openedPort);
@@ -401,18 +377,6 @@ void tst_Frm_Main::openSerialChoosesPortAndSettings()
     qunsetenv("ORVIK_COM4");
 }
 
-void tst_Frm_Main::openSerialReopensWithNewSettings()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1, QStringLiteral("9600, e, 7, 2")));
-    QCOMPARE(rig.w.com().Settings(), QStringLiteral("9600,e,7,2"));
-    QVERIFY(rig.w.Open_Serial(1, QStringLiteral("57600, n, 8, 1")));
-    QCOMPARE(rig.w.com().Settings(), QStringLiteral("57600,n,8,1"));
-    QVERIFY(rig.w.com().PortOpen());
-    const QByteArray sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(sentinel.size()), sentinel);
-}
-
 void tst_Frm_Main::openSerialFailure_data()
 {
     QTest::addColumn<bool>("openFirst");
@@ -423,7 +387,6 @@ void tst_Frm_Main::openSerialFailure_data()
 
     QTest::newRow("missing device") << false << 2 << "" << "COM2 (/nonexistent/tty): " << "";
     QTest::newRow("reopen on missing device") << true << 2 << "" << "COM2 (/nonexistent/tty): " << "";
-    QTest::newRow("refused settings") << false << 1 << "57600, x, 8, 1" << "COM1 (" << "57600, x, 8, 1";
     QTest::newRow("reopen with refused settings") << true << 1 << "300000,n,8,1" << "COM1 (" << "300000";
 }
 
@@ -526,84 +489,71 @@ void tst_Frm_Main::pollRunsOnItsTimer()
     QCOMPARE(rig.peer.read(6, 5000), QByteArray("gbvgav"));
 }
 
-void tst_Frm_Main::repliesAreShown_data()
+void tst_Frm_Main::readingsAreShown_data()
 {
     QTest::addColumn<QString>("locale");
-    QTest::addColumn<QList<QByteArray>>("pieces");
-    QTest::addColumn<QVariantMap>("shown"); // label -> text, or whisker -> colour value
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("labels"); // Lbl_Batt(0), (1), Lbl_Analogue(0) to (3)
 
     const QString c = QStringLiteral("C");
-    const QVariantMap noAnalogue{{"Lbl_Analogue(0)", ""}, {"Lbl_Analogue(1)", ""}, {"Lbl_Analogue(2)", ""},
-                                 {"Lbl_Analogue(3)", ""}};
-    auto with = [](QVariantMap map, const QVariantMap &more) {
-        map.insert(more);
-        return map;
-    };
-
-    QTest::newRow("batteries") << c << QList<QByteArray>{QByteArray::fromHex("6762764849")}
-                               << QVariantMap{{"Lbl_Batt(0)", "7.2"}, {"Lbl_Batt(1)", "7.3"}};
-    QTest::newRow("batteries whole and zero") << c << QList<QByteArray>{QByteArray::fromHex("6762764600")}
-                                              << QVariantMap{{"Lbl_Batt(0)", "7"}, {"Lbl_Batt(1)", "0"}};
-    QTest::newRow("batteries top and tenths") << c << QList<QByteArray>{QByteArray::fromHex("676276ff03")}
-                                              << QVariantMap{{"Lbl_Batt(0)", "25.5"}, {"Lbl_Batt(1)", "0.3"}};
-    QTest::newRow("batteries regional") << "fr_FR" << QList<QByteArray>{QByteArray::fromHex("6762764849")}
-                                        << QVariantMap{{"Lbl_Batt(0)", "7,2"}, {"Lbl_Batt(1)", "7,3"}};
-    QTest::newRow("batteries in two pieces")
-        << c << QList<QByteArray>{QByteArray::fromHex("6762"), QByteArray::fromHex("764849")}
-        << QVariantMap{{"Lbl_Batt(0)", "7.2"}, {"Lbl_Batt(1)", "7.3"}};
-    QTest::newRow("analogue 4 only") << c << QList<QByteArray>{QByteArray::fromHex("6761760403ff")}
-                                     << with(noAnalogue, {{"Lbl_Analogue(3)", "1023"}});
-    QTest::newRow("analogue 2") << c << QList<QByteArray>{QByteArray::fromHex("67617602" "01f4")}
-                                << with(noAnalogue, {{"Lbl_Analogue(1)", "500"}});
-    QTest::newRow("analogue unsigned") << c << QList<QByteArray>{QByteArray::fromHex("67617601" "ffff")}
-                                       << with(noAnalogue, {{"Lbl_Analogue(0)", "65535"}});
-    QTest::newRow("analogue channels 0 and 5 change nothing")
-        << c << QList<QByteArray>{QByteArray::fromHex("676176000102" "676176050102" "6762764849")}
-        << with(noAnalogue, {{"Lbl_Batt(0)", "7.2"}});
-    QTest::newRow("whiskers all closed") << c << QList<QByteArray>{QByteArray::fromHex("6777730f")}
-                                         << QVariantMap{{"Lbl_Whisker(0)", Colours::Green},
-                                                        {"Lbl_Whisker(1)", Colours::Green},
-                                                        {"Lbl_Whisker(2)", Colours::Green},
-                                                        {"Lbl_Whisker(3)", Colours::Green}};
-    QTest::newRow("whiskers high bits ignored") << c << QList<QByteArray>{QByteArray::fromHex("677773f0")}
-                                                << QVariantMap{{"Lbl_Whisker(0)", Colours::Black},
-                                                               {"Lbl_Whisker(1)", Colours::Black},
-                                                               {"Lbl_Whisker(2)", Colours::Black},
-                                                               {"Lbl_Whisker(3)", Colours::Black}};
-    QTest::newRow("whiskers 1 and 3") << c << QList<QByteArray>{QByteArray::fromHex("67777305")}
-                                      << QVariantMap{{"Lbl_Whisker(0)", Colours::Green},
-                                                     {"Lbl_Whisker(1)", Colours::Black},
-                                                     {"Lbl_Whisker(2)", Colours::Green},
-                                                     {"Lbl_Whisker(3)", Colours::Black}};
-    QTest::newRow("back to back after garbage")
-        << c << QList<QByteArray>{QByteArray::fromHex("00ff" "6762764849" "6761760300" "07" "67777302")}
-        << with(noAnalogue, {{"Lbl_Batt(1)", "7.3"}, {"Lbl_Analogue(2)", "7"}, {"Lbl_Whisker(1)", Colours::Green}});
+    QTest::newRow("batteries") << c << QByteArray::fromHex("6762764849") << QStringList{"7.2", "7.3", "", "", "", ""};
+    QTest::newRow("batteries whole and top") << c << QByteArray::fromHex("67627646ff")
+                                             << QStringList{"7", "25.5", "", "", "", ""};
+    QTest::newRow("batteries zero and tenths") << c << QByteArray::fromHex("6762760003")
+                                               << QStringList{"0", "0.3", "", "", "", ""};
+    QTest::newRow("batteries regional") << "fr_FR" << QByteArray::fromHex("6762764849")
+                                        << QStringList{"7,2", "7,3", "", "", "", ""};
+    QTest::newRow("analogue 4 alone") << c << QByteArray::fromHex("6761760403ff" "6762760102")
+                                      << QStringList{"0.1", "0.2", "", "", "", "1023"};
+    QTest::newRow("analogue unsigned, back to back") << c << QByteArray::fromHex("67617601ffff" "6761760201f4" "6762760102")
+                                              << QStringList{"0.1", "0.2", "65535", "500", "", ""};
+    QTest::newRow("analogue channels 0 and 5") << c << QByteArray::fromHex("676176000102" "676176050102" "6762760102")
+                                               << QStringList{"0.1", "0.2", "", "", "", ""};
 }
 
-void tst_Frm_Main::repliesAreShown()
+void tst_Frm_Main::readingsAreShown()
 {
     QFETCH(QString, locale);
-    QFETCH(QList<QByteArray>, pieces);
-    QFETCH(QVariantMap, shown);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, labels);
 
     QLocale::setDefault(QLocale(locale));
     Rig rig;
     QVERIFY(rig.w.Open_Serial(1));
-    for (const QByteArray &piece : pieces) {
-        QVERIFY(rig.peer.write(piece));
-        QTRY_COMPARE(rig.w.com().InBufferCount(), 0);
+    QVERIFY(rig.peer.write(bytes));
+    // Every row ends with a batteries reply, so once it shows, everything before it was taken.
+    QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(1)"))->text(), labels[1]);
+    QStringList shown;
+    for (const char *name : {"Lbl_Batt(0)", "Lbl_Batt(1)", "Lbl_Analogue(0)", "Lbl_Analogue(1)", "Lbl_Analogue(2)",
+                             "Lbl_Analogue(3)"})
+        shown << rig.label(QLatin1StringView(name))->text();
+    QCOMPARE(shown, labels);
+}
+
+void tst_Frm_Main::whiskersAreShown_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("colours"); // whiskers 1 to 4: G green, B black
+
+    QTest::newRow("all closed") << QByteArray::fromHex("6777730f") << "GGGG";
+    QTest::newRow("high bits ignored") << QByteArray::fromHex("677773f0") << "BBBB";
+    QTest::newRow("1 and 3") << QByteArray::fromHex("67777305") << "GBGB";
+    QTest::newRow("last report holds") << QByteArray::fromHex("6777730f" "6777730a") << "BGBG";
+}
+
+void tst_Frm_Main::whiskersAreShown()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, colours);
+
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    QVERIFY(rig.peer.write(bytes));
+    QTRY_COMPARE(rig.w.com().InBufferCount(), 0);
+    for (int k = 0; k < 4; ++k) {
+        const int expected = colours[k] == u'G' ? Colours::Green : Colours::Black;
+        QTRY_COMPARE(Colours::background(rig.label(indexed("Lbl_Whisker", k))), expected);
     }
-    // Labels with something to show are waited for; those that must stay empty are read after.
-    for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
-        QLabel *label = rig.label(it.key());
-        if (it.key().startsWith(QStringLiteral("Lbl_Whisker")))
-            QTRY_COMPARE(Colours::background(label), it.value().toInt());
-        else if (!it.value().toString().isEmpty())
-            QTRY_COMPARE(label->text(), it.value().toString());
-    }
-    for (auto it = shown.cbegin(); it != shown.cend(); ++it)
-        if (!it.key().startsWith(QStringLiteral("Lbl_Whisker")) && it.value().toString().isEmpty())
-            QCOMPARE(rig.label(it.key())->text(), QString());
 }
 
 void tst_Frm_Main::userGuideMissingSaysSo()
