@@ -4,11 +4,11 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 SimProcess::SimProcess()
 {
-    m_process.setProgram(program());
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setProgram(QStringLiteral(ORVIK_SIM_PATH));
 }
 
 SimProcess::~SimProcess()
@@ -24,9 +24,8 @@ SimProcess::~SimProcess()
 
 bool SimProcess::start(const QStringList &arguments)
 {
-    // The end of standard input stops it, so a test that dies leaves no simulator behind.
-    m_process.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--quit-at-eof"),
-                                       QStringLiteral("--link"), link(), QStringLiteral("--log"), logPath()} +
+    m_process.setArguments(QStringList{"--headless", "--quit-at-eof", "--link", link(), "--log",
+                                       m_dir.filePath(QStringLiteral("log.jsonl"))} +
                            arguments);
     m_process.start();
     if (!m_process.waitForStarted(5000))
@@ -35,19 +34,17 @@ bool SimProcess::start(const QStringList &arguments)
     return m_device.startsWith(u'/');
 }
 
-QString SimProcess::readLine(int timeoutMs)
+QString SimProcess::readLine()
 {
-    const QDeadlineTimer deadline(timeoutMs);
+    const QDeadlineTimer deadline(5000);
     while (!m_output.contains('\n') && !deadline.hasExpired()) {
-        if (!m_process.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))))
-            if (m_process.state() == QProcess::NotRunning)
-                break;
+        if (!m_process.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))) &&
+            m_process.state() == QProcess::NotRunning)
+            break;
         m_output += m_process.readAllStandardOutput();
     }
     const qsizetype end = m_output.indexOf('\n');
-    if (end < 0)
-        return QString();
-    const QString line = QString::fromUtf8(m_output.left(end));
+    const QString line = QString::fromUtf8(m_output.left(std::max<qsizetype>(end, 0)));
     m_output.remove(0, end + 1);
     return line;
 }
@@ -55,31 +52,20 @@ QString SimProcess::readLine(int timeoutMs)
 QString SimProcess::command(const QString &line)
 {
     m_process.write(line.toUtf8() + '\n');
-    m_process.waitForBytesWritten(1000);
     return readLine();
-}
-
-QList<QJsonObject> SimProcess::log() const
-{
-    QList<QJsonObject> entries;
-    QFile file(logPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return entries;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (!line.isEmpty())
-            entries.append(QJsonDocument::fromJson(line).object());
-    return entries;
 }
 
 bool SimProcess::logged(const QString &direction, const QByteArray &frame) const
 {
-    for (const QJsonObject &entry : log()) {
-        if (entry.value(QStringLiteral("dir")).toString() != direction || !entry.contains(QStringLiteral("mnemonic")))
-            continue;
+    QFile file(m_dir.filePath(QStringLiteral("log.jsonl")));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
         QByteArray bytes = entry.value(QStringLiteral("mnemonic")).toString().toLatin1();
         for (const QJsonValue &value : entry.value(QStringLiteral("data")).toArray())
             bytes.append(char(value.toInt()));
-        if (bytes == frame)
+        if (entry.value(QStringLiteral("dir")).toString() == direction && bytes == frame)
             return true;
     }
     return false;

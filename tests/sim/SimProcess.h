@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QJsonObject>
-#include <QList>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -12,8 +10,6 @@
 class SimProcess
 {
 public:
-    static QString program() { return QStringLiteral(ORVIK_SIM_PATH); }
-
     SimProcess();
     ~SimProcess(); // asks it to quit, and kills it if it does not
 
@@ -22,19 +18,16 @@ public:
 
     QString device() const { return m_device; }
     QString link() const { return m_dir.filePath(QStringLiteral("robot")); }
-    QString logPath() const { return m_dir.filePath(QStringLiteral("log.jsonl")); }
     QProcess &process() { return m_process; }
 
     // Sends one line on its standard input and returns the line it answers.
     QString command(const QString &line);
 
-    // The log so far, one object per line.
-    QList<QJsonObject> log() const;
-    // Whether the log holds a frame in that direction ("rx", "tx") with those bytes.
+    // Whether its log holds a frame in that direction ("rx", "tx") with those bytes.
     bool logged(const QString &direction, const QByteArray &frame) const;
 
 private:
-    QString readLine(int timeoutMs = 5000);
+    QString readLine();
 
     QTemporaryDir m_dir;
     QProcess m_process;
