@@ -41,7 +41,6 @@ private slots:
     void repliesFromStream_data();
     void repliesFromStream();
     void stateResetsAfterEveryReply();
-    void partialReplyKeepsItsBytes();
     void randomStreamStaysInsideTheBuffer();
 };
 
@@ -108,15 +107,6 @@ void tst_Sys_Project::stateResetsAfterEveryReply()
         QCOMPARE(state.Reply_Index, short(0));
         QVERIFY(std::all_of(state.Reply_Buffer.begin(), state.Reply_Buffer.end(), [](quint8 b) { return b == 0; }));
     }
-}
-
-void tst_Sys_Project::partialReplyKeepsItsBytes()
-{
-    Sys_Project state;
-    QVERIFY(feed(state, QByteArray::fromHex("67617603")).isEmpty());
-    QCOMPARE(state.Reply_Command, QStringLiteral("gav"));
-    QCOMPARE(state.Reply_Index, short(4));
-    QCOMPARE(state.Reply_Buffer[3], quint8(3));
 }
 
 void tst_Sys_Project::randomStreamStaysInsideTheBuffer()
