@@ -1,7 +1,7 @@
 #include "panel/Frm_Main.h"
 
 #include "link/Frames.h"
-#include "panel/Colours.h"
+#include "ui/Colours.h"
 #include "panel/Frm_Single_Servo.h"
 #include "settings/Frm_Setup.h"
 
@@ -461,11 +461,11 @@ void Frm_Main::showReply(const Sys_Project::Reply &reply)
     }
 }
 
-template <class Window>
-void Frm_Main::showWindow(QPointer<Window> &window)
+template <class Window, class Create>
+void Frm_Main::showWindow(QPointer<Window> &window, Create create)
 {
     if (!window) {
-        window = new Window(*this);
+        window = create();
         window->setAttribute(Qt::WA_DeleteOnClose);
     }
     window->show();
@@ -475,12 +475,16 @@ void Frm_Main::showWindow(QPointer<Window> &window)
 
 void Frm_Main::mnu_serial_setup_Click()
 {
-    showWindow(m_setup);
+    showWindow(m_setup, [this] {
+        return new Frm_Setup(
+            m_com, *m_dialogs, [this](int port, const QString &settings) { return Open_Serial(port, settings); },
+            this);
+    });
 }
 
 void Frm_Main::mnu_single_cmd_Click()
 {
-    showWindow(m_singleServo);
+    showWindow(m_singleServo, [this] { return new Frm_Single_Servo(m_com, *m_dialogs, this); });
 }
 
 void Frm_Main::mnu_manual_Click()

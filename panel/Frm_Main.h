@@ -2,7 +2,7 @@
 
 #include "link/Com.h"
 #include "link/Sys_Project.h"
-#include "panel/Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -78,8 +78,9 @@ private:
     void stopPolling();
     void Close_All_Windows();
 
-    template <class Window>
-    void showWindow(QPointer<Window> &window);
+    // Creates the window the first time (and after it was closed), then shows and raises it.
+    template <class Window, class Create>
+    void showWindow(QPointer<Window> &window, Create create);
 
     Com m_com;
     Sys_Project m_replies;

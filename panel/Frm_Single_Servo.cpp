@@ -2,7 +2,8 @@
 
 #include "link/Frames.h"
 #include "link/Servos.h"
-#include "panel/Frm_Main.h"
+#include "link/Com.h"
+#include "ui/Dialogs.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -25,9 +26,10 @@ QLabel *caption(const char *name, const QString &text)
 
 } // namespace
 
-Frm_Single_Servo::Frm_Single_Servo(Frm_Main &main)
-    : QWidget(&main, Qt::Window)
-    , m_main(main)
+Frm_Single_Servo::Frm_Single_Servo(Com &com, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_com(com)
+    , m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("Frm_Single_Servo"));
     setWindowTitle(QStringLiteral("Single Servo"));
@@ -85,17 +87,17 @@ void Frm_Single_Servo::Btn_Send_Cmd_Click()
 {
     const QString system = m_system->currentText();
     if (system.isEmpty()) {
-        m_main.dialogs().inform(this, QStringLiteral("Select a system first !"), QMessageBox::NoIcon);
+        m_dialogs.inform(this, QStringLiteral("Select a system first !"), QMessageBox::NoIcon);
         return;
     }
     const QString servoText = system.section(Separator, 0, 0);
     const QString positionText = m_position->text();
     const QString speedText = m_speed->text();
     if (positionText.isEmpty() || speedText.isEmpty()) {
-        m_main.dialogs().inform(this, QStringLiteral("Enter valid position and speed"), QMessageBox::NoIcon);
+        m_dialogs.inform(this, QStringLiteral("Enter valid position and speed"), QMessageBox::NoIcon);
         return;
     }
-    if (!m_main.com().PortOpen())
+    if (!m_com.PortOpen())
         return;
 
     struct Field
@@ -110,7 +112,7 @@ void Frm_Single_Servo::Btn_Send_Cmd_Click()
         if (!byte) {
             // A value that cannot become a byte would move some servo somewhere the operator
             // did not ask for, so the whole command is refused.
-            m_main.dialogs().inform(this,
+            m_dialogs.inform(this,
                                     QStringLiteral("The %1 \"%2\" is not a number from 0 to 255. Nothing was sent.")
                                         .arg(QLatin1StringView(field.what), field.text),
                                     QMessageBox::NoIcon);
@@ -118,5 +120,5 @@ void Frm_Single_Servo::Btn_Send_Cmd_Click()
         }
         data.append(char(*byte));
     }
-    m_main.com().Output(Frames::frame(Frames::SingleServo, data));
+    m_com.Output(Frames::frame(Frames::SingleServo, data));
 }

@@ -4,7 +4,8 @@
 
 class QComboBox;
 class QLineEdit;
-class Frm_Main;
+class Com;
+class Dialogs;
 
 // Moves one servo, chosen from the robot's list, to a position at a speed: each SEND writes
 // one "mss" frame through the main window's port.
@@ -13,14 +14,15 @@ class Frm_Single_Servo : public QWidget
     Q_OBJECT
 
 public:
-    explicit Frm_Single_Servo(Frm_Main &main);
+    Frm_Single_Servo(Com &com, Dialogs &dialogs, QWidget *parent = nullptr);
 
 private:
     void buildControls();
     void Form_Load();
     void Btn_Send_Cmd_Click();
 
-    Frm_Main &m_main;
+    Com &m_com;
+    Dialogs &m_dialogs;
     QComboBox *m_system = nullptr;
     QLineEdit *m_position = nullptr;
     QLineEdit *m_speed = nullptr;

@@ -1,8 +1,8 @@
 #include "settings/Frm_Setup.h"
 
 #include "link/Com.h"
-#include "panel/Colours.h"
-#include "panel/Frm_Main.h"
+#include "ui/Colours.h"
+#include "ui/Dialogs.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -75,9 +75,11 @@ QString valueOrDefault(QComboBox *box, const QString &value, const QString &show
 
 } // namespace
 
-Frm_Setup::Frm_Setup(Frm_Main &main)
-    : QWidget(&main, Qt::Window)
-    , m_main(main)
+Frm_Setup::Frm_Setup(Com &com, Dialogs &dialogs, OpenSerial openSerial, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_com(com)
+    , m_dialogs(dialogs)
+    , m_openSerial(std::move(openSerial))
 {
     setObjectName(QStringLiteral("Frm_Setup"));
     setWindowTitle(QStringLiteral("Serial Settings"));
@@ -188,8 +190,7 @@ bool Frm_Setup::event(QEvent *event)
 
 void Frm_Setup::Form_Activate()
 {
-    Com &com = m_main.com();
-    loadPortState(com.Settings(), com.CommPort(), com.PortOpen());
+    loadPortState(m_com.Settings(), m_com.CommPort(), m_com.PortOpen());
 }
 
 void Frm_Setup::loadPortState(const QString &settings, int port, bool open)
@@ -269,16 +270,16 @@ void Frm_Setup::Btn_Ok_Setup_Click()
                                          valueOrDefault(m_stop, QStringLiteral("1"), QStringLiteral("1 bit"))}
                                  .join(QStringLiteral(", "));
     // On failure Open_Serial has told the operator why; the window stays for another try.
-    if (m_main.Open_Serial(port, settings))
+    if (m_openSerial(port, settings))
         close();
 }
 
 void Frm_Setup::Btn_Close_Port_Click()
 {
-    if (!m_main.com().PortOpen())
-        m_main.dialogs().inform(this, QStringLiteral("Serial Port already closed..."));
+    if (!m_com.PortOpen())
+        m_dialogs.inform(this, QStringLiteral("Serial Port already closed..."));
     else
-        m_main.com().setPortOpen(false);
+        m_com.setPortOpen(false);
     showPortState(false);
 }
 

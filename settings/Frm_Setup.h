@@ -3,7 +3,10 @@
 #include <QStringList>
 #include <QWidget>
 
-class Frm_Main;
+#include <functional>
+
+class Com;
+class Dialogs;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -21,7 +24,11 @@ class Frm_Setup : public QWidget
     Q_OBJECT
 
 public:
-    explicit Frm_Setup(Frm_Main &main);
+    // Reopens the port with a port number and a settings text; false when it failed (the
+    // operator has then been told why).
+    using OpenSerial = std::function<bool(int port, const QString &settings)>;
+
+    Frm_Setup(Com &com, Dialogs &dialogs, OpenSerial openSerial, QWidget *parent = nullptr);
 
     // Loads the boxes and the status colour from the main window's port.
     void Form_Activate();
@@ -49,7 +56,9 @@ private:
 
     void showPortState(bool open);
 
-    Frm_Main &m_main;
+    Com &m_com;
+    Dialogs &m_dialogs;
+    OpenSerial m_openSerial;
     QComboBox *m_port = nullptr;
     QComboBox *m_baud = nullptr;
     QComboBox *m_data = nullptr;

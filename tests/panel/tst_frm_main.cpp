@@ -1,4 +1,4 @@
-#include "panel/Colours.h"
+#include "ui/Colours.h"
 #include "panel/Frm_Main.h"
 #include "support/PtyPeer.h"
 #include "support/ScriptedDialogs.h"

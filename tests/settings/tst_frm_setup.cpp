@@ -1,4 +1,4 @@
-#include "panel/Colours.h"
+#include "ui/Colours.h"
 #include "panel/Frm_Main.h"
 #include "settings/Frm_Setup.h"
 #include "support/PtyPeer.h"
@@ -73,7 +73,7 @@ private slots:
     void creation_showsCaptionsItemsAndFirstTexts()
     {
         Frm_Main w;
-        Frm_Setup setup(w);
+        Frm_Setup setup(w.com(), w.dialogs(), [](int, const QString &) { return true; });
         QCOMPARE(shownTexts(setup), QStringList({"COM1", "9600", "8 bits", "none", "1 bit"}));
         const QList<QStringList> items{
             {"COM1", "COM2", "COM3", "COM4"},

@@ -1,6 +1,6 @@
 #include "SimProcess.h"
 
-#include "panel/Colours.h"
+#include "ui/Colours.h"
 #include "panel/Frm_Main.h"
 #include "support/ScriptedDialogs.h"
 

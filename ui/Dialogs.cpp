@@ -1,4 +1,4 @@
-#include "panel/Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QFileDialog>
 
