@@ -58,8 +58,12 @@ public:
     bool PortOpen() const { return m_port.isOpen(); }
     bool setPortOpen(bool open);
 
-    // Sends the bytes in order, unchanged, as one write.
+    // Sends the bytes in order, unchanged, as one write. When the robot is not reading and what
+    // already waits to be written fills about half a second of line time, the bytes are refused
+    // whole (false, OutputStalled() true): the robot only ever gets whole frames.
     bool Output(QByteArrayView bytes);
+    // True from a refused write until bytes go out again.
+    bool OutputStalled() const { return m_outputStalled; }
     // Removes and returns the oldest InputLen waiting bytes (all of them when InputLen is 0).
     QByteArray Input();
     int InBufferCount() const;
@@ -70,6 +74,8 @@ signals:
     // Raised on the GUI thread while at least RThreshold received bytes wait, and again after
     // a handler that read some of them, as long as bytes remain.
     void OnComm();
+    // OutputStalled() changed.
+    void outputStalledChanged(bool stalled);
 
 private:
     bool fail(const QString &reason);
@@ -86,5 +92,6 @@ private:
     int m_sThreshold = 0;
     int m_inputMode = comInputModeText;
     bool m_notifyQueued = false;
+    bool m_outputStalled = false;
     QString m_error;
 };
