@@ -28,9 +28,6 @@ namespace {
 const QString Title = QStringLiteral("ORVIK");
 
 constexpr qint64 NsPerMs = 1000000;
-// A tick this far ahead of its time was not the timer's (which is never early by more than
-// its rounding to whole milliseconds) but called by hand: its step counts from when it ran.
-constexpr qint64 EarlyNs = NsPerMs;
 
 struct CommandButton
 {
@@ -74,7 +71,8 @@ Frm_Script_Player::Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent
 {
     setObjectName(QStringLiteral("Frm_Script_Player"));
     setWindowTitle(QStringLiteral("Script Player"));
-    m_clock.start();
+    m_elapsed.start();
+    m_now = [this] { return m_elapsed.nsecsElapsed(); };
     buildControls();
 }
 
@@ -172,7 +170,7 @@ bool Frm_Script_Player::Load_Script(const QString &File_Name)
     Script_Header header;
     QString why;
     if (!Read_Script_File(File_Name, script, header, &why)) {
-        m_dialogs.inform(this, QStringLiteral("The script \"%1\" cannot be opened: %2").arg(File_Name, why),
+        m_dialogs.inform(this, QStringLiteral("The script \"%1\" cannot be opened: %2.").arg(File_Name, why),
                          QMessageBox::Information, Title);
         return false;
     }
@@ -239,7 +237,7 @@ void Frm_Script_Player::Btn_Cmd_Click(int Index)
             m_dialogs.inform(this, QStringLiteral("Select a script to play first"), QMessageBox::Information, Title);
             return;
         }
-        play(m_clock.nsecsElapsed());
+        play(m_now());
         break;
     case Next:
         if (last < 0)
@@ -279,7 +277,7 @@ void Frm_Script_Player::halt()
 
 void Frm_Script_Player::scheduleNext(qint64 length)
 {
-    const qint64 now = m_clock.nsecsElapsed();
+    const qint64 now = m_now();
     qint64 due = m_dueNs + length * NsPerMs;
     // After a stall longer than a step the next step would already be late: go on from now
     // rather than fire the missed steps back to back.
@@ -315,8 +313,6 @@ void Frm_Script_Player::T_Script_Timer()
         Btn_Cmd_Click(Stop);
         return;
     }
-    if (m_clock.nsecsElapsed() < m_dueNs - EarlyNs)
-        m_dueNs = m_clock.nsecsElapsed();
     showRow(m_currentAction);
 
     Script_Action action;

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QLineEdit;
@@ -44,6 +45,11 @@ public:
     // The action the next step executes (0-based), which is also where play resumes.
     qint32 currentAction() const { return m_currentAction; }
 
+    // Where the schedule reads the time: a monotonic clock in nanoseconds. Tests set their
+    // own to check the schedule without depending on how busy the machine is.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { m_now = std::move(clock); }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -68,7 +74,8 @@ private:
     Script_Header m_header;
     qint32 m_currentAction = 0;
 
-    QElapsedTimer m_clock;
+    QElapsedTimer m_elapsed;
+    Clock m_now;
     qint64 m_dueNs = 0;      // when the step now running (or about to run) was due
     qint64 m_lengthMs = Step; // the step length last set; "end" and unknown commands keep it
 
