@@ -436,6 +436,41 @@ private slots:
         QVERIFY(m_peer->read(1, 50).isEmpty());
     }
 
+    void robotNotReading_pausesOnTheRefusedMoveAndPlayResendsIt()
+    {
+        QVERIFY(openPort());
+        QStringList moves;
+        for (int k = 1; k <= 10; ++k)
+            moves << QStringLiteral("mss;%1;%1;%1").arg(k);
+        load(moves);
+        control<QCheckBox>(QStringLiteral("Chk_Loop"))->setChecked(true);
+        m_player->Btn_Cmd_Click(Frm_Script_Player::Play);
+        // The robot reads nothing: far more steps than the line holds.
+        for (int tick = 0; tick < 20000 && timer()->isActive(); ++tick) {
+            tickOnTime();
+            if (tick % 100 == 0)
+                QCoreApplication::processEvents();
+        }
+        QVERIFY(m_com->OutputStalled());
+        QVERIFY(!timer()->isActive());
+        QVERIFY(stepButtonsEnabled());
+        const int refused = m_player->currentAction();
+        QCOMPARE(selectedRow(), refused);
+        QVERIFY(m_dialogs->shown.isEmpty()); // the main window's status bar says it
+
+        // Whole frames, in order, up to the one before the refused move.
+        const QByteArray backlog = m_peer->drain();
+        QCOMPARE(backlog.size() % 6, 0);
+        const int before = (refused + 9) % 10 + 1;
+        QCOMPARE(backlog.right(6).toHex(' '), QByteArray("mss").append(3, char(before)).toHex(' '));
+
+        QTRY_VERIFY(!m_com->OutputStalled());
+        m_player->Btn_Cmd_Click(Frm_Script_Player::Play);
+        tickOnTime();
+        QCOMPARE(m_peer->read(6).toHex(' '), QByteArray("mss").append(3, char(refused + 1)).toHex(' '));
+        m_player->Btn_Cmd_Click(Frm_Script_Player::Stop);
+    }
+
     void portClosed_playRunsThroughAndStopsAtTheFirstRow()
     {
         useRealClock();
