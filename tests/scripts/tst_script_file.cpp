@@ -117,7 +117,8 @@ bool setImmutable(const QString &path, bool on)
 // Random bytes drawn mostly from what matters to the reader.
 char interestingByte(QRandomGenerator &random)
 {
-    static const QByteArray alphabet("=;[]\r\n \t-+0123456789aAnN_\xEF\xBB\xBF\xC3\xA9\xE9\x80\x00", 37);
+    static const char bytes[] = "=;[]\r\n \t-+0123456789aAnN_\xEF\xBB\xBF\xC3\xA9\xE9\x80"; // and its 0
+    static const QByteArray alphabet(bytes, sizeof bytes);
     return random.bounded(4) == 0 ? char(random.bounded(256)) : alphabet[random.bounded(int(alphabet.size()))];
 }
 
