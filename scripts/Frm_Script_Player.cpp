@@ -84,7 +84,7 @@ void Frm_Script_Player::buildControls()
     m_path->setObjectName(QStringLiteral("Txt_Script_Path"));
     auto *open = new QPushButton(QStringLiteral("..."));
     open->setObjectName(QStringLiteral("Btn_Open_Script"));
-    open->setFixedWidth(open->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+    open->setFixedSize(open->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16, m_path->sizeHint().height());
     connect(open, &QPushButton::clicked, this, &Frm_Script_Player::Btn_Open_Script_Click);
 
     m_info = new QPlainTextEdit;
@@ -150,7 +150,7 @@ void Frm_Script_Player::buildControls()
     layout->addWidget(caption("Label2", QStringLiteral("Actions list")));
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
-    resize(360, 480);
+    resize(420, 500);
 }
 
 void Frm_Script_Player::Btn_Open_Script_Click()
