@@ -282,8 +282,9 @@ void Frm_Script_Player::scheduleNext(qint64 length)
     if (due < now)
         due = now + length * NsPerMs;
     m_dueNs = due;
-    // To the nearest millisecond, the timer's resolution: early by half a millisecond at most.
-    const qint64 remainingMs = (due - now + NsPerMs / 2) / NsPerMs;
+    // In whole milliseconds, rounded down: the event loop wakes up to a millisecond after a
+    // timer is due, so rounding down lands the step on its time on average.
+    const qint64 remainingMs = (due - now) / NsPerMs;
     m_timer->start(int(std::min<qint64>(remainingMs, INT_MAX)));
 }
 
