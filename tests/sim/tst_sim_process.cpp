@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +41,8 @@ private slots:
     void reportsEveryWhiskerChangeAndNothingElse();
     void exitsWithItsCodeAndLeavesNoLink_data();
     void exitsWithItsCodeAndLeavesNoLink();
+    void keepsAnsweringWithoutItsStandardDescriptors_data();
+    void keepsAnsweringWithoutItsStandardDescriptors();
 };
 
 void TestSimProcess::answersQueriesWithItsReadingsButNeverMoves()
@@ -97,6 +100,36 @@ void TestSimProcess::exitsWithItsCodeAndLeavesNoLink()
     QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.process().exitCode(), exitCode);
     QVERIFY(!QFileInfo(sim.link()).isSymLink());
+}
+
+void TestSimProcess::keepsAnsweringWithoutItsStandardDescriptors_data()
+{
+    QTest::addColumn<QList<int>>("closed");
+
+    QTest::newRow("all three closed") << QList<int>{0, 1, 2};
+    QTest::newRow("input closed") << QList<int>{0};
+}
+
+void TestSimProcess::keepsAnsweringWithoutItsStandardDescriptors()
+{
+    QFETCH(QList<int>, closed);
+
+    SimProcess sim;
+    QVERIFY(sim.startWith([closed] {
+        for (const int fd : closed)
+            ::close(fd);
+    }));
+    QSerialPort port(sim.link());
+    QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+
+    // There is no servo 5: the robot warns on its error output, wherever that went. The
+    // first answer shows it read the move; the next ones, that it is still there.
+    port.write(frame("mss", {5, 90, 0}));
+    for (int query = 0; query < 3; ++query) {
+        port.write("gbv");
+        QCOMPARE(readBytes(port, 5), frame("gbv", {72, 73}));
+    }
+    QCOMPARE(sim.process().state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)
