@@ -28,13 +28,13 @@ public:
 
     // Sends one line on its standard input and returns the line it answers.
     QString command(const QString &line);
+    // The next line it prints.
+    QString readLine();
 
     // Whether its log holds a frame in that direction ("rx", "tx") with those bytes.
     bool logged(const QString &direction, const QByteArray &frame) const;
 
 private:
-    QString readLine();
-
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_device;

@@ -39,6 +39,8 @@ class TestSimProcess : public QObject
 private slots:
     void answersQueriesWithItsReadingsButNeverMoves();
     void reportsEveryWhiskerChangeAndNothingElse();
+    void answersEachCommandLineOnce_data();
+    void answersEachCommandLineOnce();
     void exitsWithItsCodeAndLeavesNoLink_data();
     void exitsWithItsCodeAndLeavesNoLink();
     void keepsAnsweringWithoutItsStandardDescriptors_data();
@@ -72,6 +74,37 @@ void TestSimProcess::reportsEveryWhiskerChangeAndNothingElse()
     for (const char *line : {"whisker 3 on", "whisker 3 on", "whisker 1 off"})
         QCOMPARE(sim.command(line), QStringLiteral("ok"));
     QCOMPARE(readBytes(port, 8), frame("gws", {5}) + frame("gws", {4}));
+}
+
+void TestSimProcess::answersEachCommandLineOnce_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("answers");
+
+    const QByteArray command("whisker 2 on");
+    const QString tooLong = QStringLiteral("error: command line too long (over 4096 bytes); ignored");
+    QTest::newRow("CR LF") << command + "\r\n" << QStringList{"ok"};
+    QTest::newRow("as long as allowed") << command.leftJustified(4096, ' ') + "\n" << QStringList{"ok"};
+    QTest::newRow("a byte too long") << command.leftJustified(4097, ' ') + "\n" << QStringList{tooLong};
+    QTest::newRow("a megabyte, then a command") << QByteArray(1 << 20, 'x') + "\n" + command + "\n"
+                                                << QStringList{tooLong, "ok"};
+    QTest::newRow("two long ones in a row") << QByteArray(5000, 'x') + "\n" + QByteArray(5000, 'y') + "\n" + command +
+                                                   "\n"
+                                            << QStringList{tooLong, tooLong, "ok"};
+}
+
+void TestSimProcess::answersEachCommandLineOnce()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, answers);
+
+    SimProcess sim;
+    QVERIFY(sim.start());
+    sim.process().write(input);
+    for (const QString &answer : answers)
+        QCOMPARE(sim.readLine(), answer);
+    // Nothing else came before the answer to the next command.
+    QCOMPARE(sim.command("whiskers 0"), QStringLiteral("ok"));
 }
 
 void TestSimProcess::exitsWithItsCodeAndLeavesNoLink_data()
