@@ -2,10 +2,14 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSerialPort>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +47,8 @@ private slots:
     void answersEachCommandLineOnce();
     void exitsWithItsCodeAndLeavesNoLink_data();
     void exitsWithItsCodeAndLeavesNoLink();
+    void saysOnceThatItsLogCannotBeWritten();
+    void keepsAnsweringWhileNobodyReadsItsLog();
     void keepsAnsweringWithoutItsStandardDescriptors_data();
     void keepsAnsweringWithoutItsStandardDescriptors();
 };
@@ -163,6 +169,67 @@ void TestSimProcess::keepsAnsweringWithoutItsStandardDescriptors()
         QCOMPARE(readBytes(port, 5), frame("gbv", {72, 73}));
     }
     QCOMPARE(sim.process().state(), QProcess::Running);
+}
+
+void TestSimProcess::saysOnceThatItsLogCannotBeWritten()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--log", "/dev/full"}));
+    QSerialPort port(sim.link());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+
+    port.write(QByteArray("gbv").repeated(20));
+    QCOMPARE(readBytes(port, 100), frame("gbv", {72, 73}).repeated(20));
+    sim.process().terminate();
+    QVERIFY(sim.process().waitForFinished(5000));
+    const QString errors = QString::fromLocal8Bit(sim.process().readAllStandardError());
+    QCOMPARE(errors.count(u'\n'), 1);
+    QVERIFY2(errors.contains(QStringLiteral("No space left on device")), qPrintable(errors));
+}
+
+void TestSimProcess::keepsAnsweringWhileNobodyReadsItsLog()
+{
+    int logPipe[2];
+    QVERIFY(::pipe2(logPipe, O_CLOEXEC) == 0);
+    const auto closePipe = qScopeGuard([&] { ::close(logPipe[0]); });
+    SimProcess sim;
+    const bool started = sim.startWith([&logPipe] { ::dup2(logPipe[1], STDOUT_FILENO); }, {"--log", "-"});
+    ::close(logPipe[1]);
+    QVERIFY(started);
+    QSerialPort port(sim.link());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+
+    // About 130 bytes of log a query: far more than the pipe and the robot's queue hold.
+    constexpr int Batches = 20;
+    constexpr int PerBatch = 200;
+    for (int batch = 0; batch < Batches; ++batch) {
+        port.write(QByteArray("gbv").repeated(PerBatch));
+        QCOMPARE(readBytes(port, 5 * PerBatch), frame("gbv", {72, 73}).repeated(PerBatch));
+    }
+
+    // Read at last, the log has every frame but those it counts as dropped.
+    ::fcntl(logPipe[0], F_SETFL, O_NONBLOCK);
+    QByteArray text;
+    int frames = 0;
+    int dropped = 0;
+    const QDeadlineTimer deadline(10000);
+    while (frames + dropped < 2 * Batches * PerBatch && !deadline.hasExpired()) {
+        pollfd readable{logPipe[0], POLLIN, 0};
+        ::poll(&readable, 1, 100);
+        char chunk[65536];
+        const ssize_t n = ::read(logPipe[0], chunk, sizeof chunk);
+        if (n > 0)
+            text.append(chunk, n);
+        qsizetype end;
+        while ((end = text.indexOf('\n')) >= 0) {
+            const QJsonObject line = QJsonDocument::fromJson(text.left(end)).object();
+            text.remove(0, end + 1);
+            frames += line.contains(QStringLiteral("mnemonic"));
+            dropped += line.value(QStringLiteral("dropped")).toInt();
+        }
+    }
+    QVERIFY(dropped > 0);
+    QCOMPARE(frames + dropped, 2 * Batches * PerBatch);
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)
