@@ -7,7 +7,7 @@ build=${1:-build}
 
 # QT_QPA_PLATFORM names a display of Qt's own (offscreen, vnc): the windows go there.
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} && -z ${QT_QPA_PLATFORM:-} ]]; then
-    echo "make run: no display to show the windows on; try: xvfb-run make run" >&2
+    echo "make run: no display to show the windows on; try: xvfb-run ./run.sh" >&2
     exit 1
 fi
 
