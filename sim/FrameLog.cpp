@@ -48,6 +48,7 @@ FrameLog::~FrameLog()
     // Nobody is left to tell of a failure.
     blockSignals(true);
     flush();
+    delete m_writable;
     if (m_ownsFd)
         ::close(m_fd);
 }

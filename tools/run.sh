@@ -15,9 +15,7 @@ if [[ -n ${ORVIK_COM1:-} ]]; then
     exec "$build/orvik"
 fi
 
-# A folder of this run's own, so that two runs never share a robot.
-folder=$(mktemp -d "${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}}/orvik-run.XXXXXX")
-link=$folder/robot
+folder=
 sim_pid=
 app_pid=
 
@@ -32,7 +30,9 @@ stop_all() {
     done
     app_pid=
     sim_pid=
-    rm -rf "$folder"
+    if [[ -n $folder ]]; then
+        rm -rf "$folder"
+    fi
 }
 # A signal ignores the next ones before anything else: an exit from a trap that ran inside
 # stop_all would leave the programs and the folder behind.
@@ -45,6 +45,10 @@ trap stop_all EXIT
 trap 'finish 130' INT
 trap 'finish 143' TERM
 trap 'finish 129' HUP
+
+# A folder of this run's own, so that two runs never share a robot.
+folder=$(mktemp -d "${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}}/orvik-run.XXXXXX")
+link=$folder/robot
 
 # The terminal stays the program's: the robot reads its commands from nowhere, and the end
 # of that input does not stop it; it stops when the program does.
