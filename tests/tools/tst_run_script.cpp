@@ -2,10 +2,12 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 #include <unistd.h>
 
 namespace {
