@@ -3,6 +3,7 @@
 #include "link/Com.h"
 #include "link/Frames.h"
 #include "link/Sys_Project.h"
+#include "scripts/Script_File.h"
 #include "sim/FrameReader.h"
 
 #include <QLocale>
@@ -94,6 +95,47 @@ QString textToByte(QByteArrayView input)
     return {};
 }
 
+QString scriptReader(QByteArrayView input)
+{
+    // A list and header that a refusal must leave exactly as they were.
+    Action_List list;
+    Add_Script_Action(list, {1, QStringLiteral("keep"), {7}, 1});
+    Script_Header header{QStringLiteral("old"), QStringLiteral("01-01-2000"), QStringLiteral("X"), 1};
+    QString why;
+    if (!Parse_Script(input, list, header, &why)) {
+        if (list.Nb_Action != 1 || list.Actions.size() != 1 || list.Actions[0].Command != u"keep" ||
+            header.Script_Name != u"old" || header.Script_Nb_Action != 1)
+            return QStringLiteral("refused (%1) but changed the script it was given").arg(why);
+        if (why.isEmpty())
+            return QStringLiteral("refused without a reason");
+        return {};
+    }
+
+    Action_List loaded;
+    Script_Header loadedHeader;
+    if (!Parse_Script(input, loaded, loadedHeader, &why))
+        return QStringLiteral("loaded once, refused the second time: %1").arg(why);
+    if (loaded.Nb_Action != loadedHeader.Script_Nb_Action)
+        return QStringLiteral("nb_action %1 but %2 actions loaded").arg(loadedHeader.Script_Nb_Action).arg(loaded.Nb_Action);
+    QByteArray written;
+    if (!Format_Script(loadedHeader.Script_Name, loadedHeader.Script_Date, loaded, written, &why))
+        return {}; // the writer refuses what would not read back the same, and says so to the editor
+    Action_List again;
+    Script_Header againHeader;
+    if (!Parse_Script(written, again, againHeader, &why))
+        return QStringLiteral("what was loaded and written is refused: %1").arg(why);
+    if (againHeader.Script_Name != loadedHeader.Script_Name || againHeader.Script_Date != loadedHeader.Script_Date ||
+        again.Nb_Action != loaded.Nb_Action)
+        return QStringLiteral("the header or the count changed on writing");
+    for (qint32 i = 0; i < loaded.Nb_Action; ++i) {
+        const Script_Action &a = loaded.Actions[i];
+        const Script_Action &b = again.Actions[i];
+        if (a.Number != b.Number || a.Command != b.Command || a.Values != b.Values || a.Nb_Values != b.Nb_Values)
+            return QStringLiteral("action %1 changed on writing").arg(i + 1);
+    }
+    return {};
+}
+
 QString simFrameReader(QByteArrayView input)
 {
     constexpr qsizetype LongestFrame = Frames::Mouth.length();
@@ -128,10 +170,11 @@ QString simFrameReader(QByteArrayView input)
 
 std::span<const Target> targets()
 {
-    static const std::array<Target, 4> all{{
+    static const std::array<Target, 5> all{{
         {"reply_assembly", replyAssembly},
         {"settings_text", settingsText},
         {"text_to_byte", textToByte},
+        {"script_reader", scriptReader},
         {"sim_frame_reader", simFrameReader},
     }};
     return all;

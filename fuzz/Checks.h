@@ -22,6 +22,8 @@ QString replyAssembly(QByteArrayView input);
 QString settingsText(QByteArrayView input);
 // The operator's number text as one data byte.
 QString textToByte(QByteArrayView input);
+// A script file's bytes.
+QString scriptReader(QByteArrayView input);
 // The virtual robot cutting the panel's byte stream into frames.
 QString simFrameReader(QByteArrayView input);
 

@@ -34,19 +34,45 @@ void LineReader::readSome()
         return;
     if (n <= 0) {
         m_notifier->setEnabled(false);
-        if (!m_buffer.isEmpty())
+        if (!m_buffer.isEmpty() && !m_skipping)
             emit lineReceived(QString::fromUtf8(m_buffer));
         m_buffer.clear();
+        m_scanned = 0;
         emit endOfInput();
         return;
     }
     m_buffer.append(chunk, n);
+    qsizetype start = 0;
     qsizetype end;
-    while ((end = m_buffer.indexOf('\n')) >= 0) {
-        QByteArray line = m_buffer.left(end);
-        m_buffer.remove(0, end + 1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        emit lineReceived(QString::fromUtf8(line));
+    while ((end = m_buffer.indexOf('\n', m_scanned)) >= 0) {
+        takeLine(start, end);
+        start = m_scanned = end + 1;
     }
+    m_buffer.remove(0, start);
+    m_scanned = m_buffer.size();
+    if (m_buffer.size() > MaxLine && !m_skipping) {
+        emit lineTooLong();
+        m_skipping = true;
+    }
+    if (m_skipping) {
+        m_buffer.clear();
+        m_scanned = 0;
+    }
+}
+
+void LineReader::takeLine(qsizetype start, qsizetype end)
+{
+    if (m_skipping) {
+        // The end of the line that was too long: what follows is a new line.
+        m_skipping = false;
+        return;
+    }
+    if (end - start > MaxLine) {
+        emit lineTooLong();
+        return;
+    }
+    QByteArrayView line(m_buffer.constData() + start, end - start);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    emit lineReceived(QString::fromUtf8(line));
 }

@@ -22,7 +22,11 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
     });
     connect(&m_port, &VirtualPort::received, this, &Simulator::receive);
     connect(&m_port, &VirtualPort::problem, this, &Simulator::warn);
+    connect(&m_log, &FrameLog::problem, this, &Simulator::warn);
     connect(&m_input, &LineReader::lineReceived, this, &Simulator::command);
+    connect(&m_input, &LineReader::lineTooLong, this, [] {
+        printLine(QStringLiteral("error: command line too long (over %1 bytes); ignored").arg(LineReader::MaxLine));
+    });
     connect(&m_input, &LineReader::endOfInput, this, [this] {
         if (m_options.quitAtEndOfInput)
             emit quitRequested();

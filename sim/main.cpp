@@ -5,13 +5,34 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
+
+namespace {
+
+// A standard descriptor left closed by whoever started us would be handed to the next file
+// opened (Qt's event descriptor, the signal pipe): warnings would then be written into the
+// signal pipe and read as a stop request, and commands read from Qt's own descriptor. Each
+// closed one is held by /dev/null before anything else opens a file.
+void holdStandardDescriptors()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
+}
+
+} // namespace
 
 // orvik-sim: the robot's controller on a pseudo-terminal. Exit codes: 0 after quit or a
 // stop signal, 1 when the line or its link cannot be set up, 2 for a bad command line.
 int main(int argc, char *argv[])
 {
+    holdStandardDescriptors();
+
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

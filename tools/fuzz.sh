@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # make fuzz: builds every fuzzer with clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs each for FUZZ_SECONDS (default 60) from its seed corpus
-# in fuzz/corpus/. An input that fails is copied into the corpus, where the test suite replays it.
+# in fuzz/corpus/, or until FUZZ_RUNS inputs when that is set, whichever comes first. Inputs are
+# at most FUZZ_MAX_LEN bytes (default 512: every reader's state is far smaller). An input that
+# fails is copied into the corpus, where the test suite replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
+runs=()
+[[ -n ${FUZZ_RUNS:-} ]] && runs=(-runs="$FUZZ_RUNS")
 build=${FUZZ_BUILD:-build-fuzz}
 
 tools/install-deps.sh clang libclang-rt-14-dev
@@ -23,11 +27,11 @@ for corpus in fuzz/corpus/*/; do
     log=$build/fuzz_$target.log
     status=0
     # New inputs go to the work corpus; the committed corpus is only read.
-    "$build/fuzz/fuzz_$target" "$work" "$corpus" -max_total_time="$seconds" -print_final_stats=1 \
+    "$build/fuzz/fuzz_$target" "$work" "$corpus" -max_total_time="$seconds" "${runs[@]}" -max_len="${FUZZ_MAX_LEN:-512}" -print_final_stats=1 \
         -artifact_prefix="$artifacts/" >"$log" 2>&1 || status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-    printf '%-18s %12s executions  %8s per second' "$target" "${runs:-?}" "${rate:-?}"
+    printf '%-18s %12s executions  %8s per second' "$target" "${executed:-?}" "${rate:-?}"
     if [[ $status -ne 0 ]]; then
         printf '  FAILED (see %s)\n' "$log"
         for input in "$artifacts"/*; do

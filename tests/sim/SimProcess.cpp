@@ -2,9 +2,11 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTest>
 
 SimProcess::SimProcess()
 {
@@ -15,7 +17,7 @@ SimProcess::~SimProcess()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    m_process.closeWriteChannel(); // with --quit-at-eof, the end of input stops it
+    m_process.terminate();
     if (!m_process.waitForFinished(3000)) {
         m_process.kill();
         m_process.waitForFinished(3000);
@@ -31,6 +33,19 @@ bool SimProcess::start(const QStringList &arguments)
     if (!m_process.waitForStarted(5000))
         return false;
     m_device = readLine();
+    return m_device.startsWith(u'/');
+}
+
+bool SimProcess::startWith(const std::function<void()> &childSetUp, const QStringList &arguments)
+{
+    m_process.setArguments(QStringList{"--headless", "--link", link()} + arguments);
+    m_process.setChildProcessModifier(childSetUp);
+    m_process.start();
+    if (!m_process.waitForStarted(5000) ||
+        !QTest::qWaitFor([this] { return QFileInfo(link()).isSymLink() || m_process.state() != QProcess::Running; },
+                         5000))
+        return false;
+    m_device = QFile::symLinkTarget(link());
     return m_device.startsWith(u'/');
 }
 

@@ -2,10 +2,15 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSerialPort>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,8 +43,14 @@ class TestSimProcess : public QObject
 private slots:
     void answersQueriesWithItsReadingsButNeverMoves();
     void reportsEveryWhiskerChangeAndNothingElse();
+    void answersEachCommandLineOnce_data();
+    void answersEachCommandLineOnce();
     void exitsWithItsCodeAndLeavesNoLink_data();
     void exitsWithItsCodeAndLeavesNoLink();
+    void saysOnceThatItsLogCannotBeWritten();
+    void keepsAnsweringWhileNobodyReadsItsLog();
+    void keepsAnsweringWithoutItsStandardDescriptors_data();
+    void keepsAnsweringWithoutItsStandardDescriptors();
 };
 
 void TestSimProcess::answersQueriesWithItsReadingsButNeverMoves()
@@ -71,6 +82,37 @@ void TestSimProcess::reportsEveryWhiskerChangeAndNothingElse()
     QCOMPARE(readBytes(port, 8), frame("gws", {5}) + frame("gws", {4}));
 }
 
+void TestSimProcess::answersEachCommandLineOnce_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("answers");
+
+    const QByteArray command("whisker 2 on");
+    const QString tooLong = QStringLiteral("error: command line too long (over 4096 bytes); ignored");
+    QTest::newRow("CR LF") << command + "\r\n" << QStringList{"ok"};
+    QTest::newRow("as long as allowed") << command.leftJustified(4096, ' ') + "\n" << QStringList{"ok"};
+    QTest::newRow("a byte too long") << command.leftJustified(4097, ' ') + "\n" << QStringList{tooLong};
+    QTest::newRow("a megabyte, then a command") << QByteArray(1 << 20, 'x') + "\n" + command + "\n"
+                                                << QStringList{tooLong, "ok"};
+    QTest::newRow("two long ones in a row") << QByteArray(5000, 'x') + "\n" + QByteArray(5000, 'y') + "\n" + command +
+                                                   "\n"
+                                            << QStringList{tooLong, tooLong, "ok"};
+}
+
+void TestSimProcess::answersEachCommandLineOnce()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, answers);
+
+    SimProcess sim;
+    QVERIFY(sim.start());
+    sim.process().write(input);
+    for (const QString &answer : answers)
+        QCOMPARE(sim.readLine(), answer);
+    // Nothing else came before the answer to the next command.
+    QCOMPARE(sim.command("whiskers 0"), QStringLiteral("ok"));
+}
+
 void TestSimProcess::exitsWithItsCodeAndLeavesNoLink_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -97,6 +139,97 @@ void TestSimProcess::exitsWithItsCodeAndLeavesNoLink()
     QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.process().exitCode(), exitCode);
     QVERIFY(!QFileInfo(sim.link()).isSymLink());
+}
+
+void TestSimProcess::keepsAnsweringWithoutItsStandardDescriptors_data()
+{
+    QTest::addColumn<QList<int>>("closed");
+
+    QTest::newRow("all three closed") << QList<int>{0, 1, 2};
+    QTest::newRow("input closed") << QList<int>{0};
+}
+
+void TestSimProcess::keepsAnsweringWithoutItsStandardDescriptors()
+{
+    QFETCH(QList<int>, closed);
+
+    SimProcess sim;
+    QVERIFY(sim.startWith([closed] {
+        for (const int fd : closed)
+            ::close(fd);
+    }));
+    QSerialPort port(sim.link());
+    QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+
+    // There is no servo 5: the robot warns on its error output, wherever that went. The
+    // first answer shows it read the move; the next ones, that it is still there.
+    port.write(frame("mss", {5, 90, 0}));
+    for (int query = 0; query < 3; ++query) {
+        port.write("gbv");
+        QCOMPARE(readBytes(port, 5), frame("gbv", {72, 73}));
+    }
+    QCOMPARE(sim.process().state(), QProcess::Running);
+}
+
+void TestSimProcess::saysOnceThatItsLogCannotBeWritten()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--log", "/dev/full"}));
+    QSerialPort port(sim.link());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+
+    port.write(QByteArray("gbv").repeated(20));
+    QCOMPARE(readBytes(port, 100), frame("gbv", {72, 73}).repeated(20));
+    sim.process().terminate();
+    QVERIFY(sim.process().waitForFinished(5000));
+    const QString errors = QString::fromLocal8Bit(sim.process().readAllStandardError());
+    QCOMPARE(errors.count(u'\n'), 1);
+    QVERIFY2(errors.contains(QStringLiteral("No space left on device")), qPrintable(errors));
+}
+
+void TestSimProcess::keepsAnsweringWhileNobodyReadsItsLog()
+{
+    int logPipe[2];
+    QVERIFY(::pipe2(logPipe, O_CLOEXEC) == 0);
+    const auto closePipe = qScopeGuard([&] { ::close(logPipe[0]); });
+    SimProcess sim;
+    const bool started = sim.startWith([&logPipe] { ::dup2(logPipe[1], STDOUT_FILENO); }, {"--log", "-"});
+    ::close(logPipe[1]);
+    QVERIFY(started);
+    QSerialPort port(sim.link());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+
+    // About 130 bytes of log a query: far more than the pipe and the robot's queue hold.
+    constexpr int Batches = 20;
+    constexpr int PerBatch = 200;
+    for (int batch = 0; batch < Batches; ++batch) {
+        port.write(QByteArray("gbv").repeated(PerBatch));
+        QCOMPARE(readBytes(port, 5 * PerBatch), frame("gbv", {72, 73}).repeated(PerBatch));
+    }
+
+    // Read at last, the log has every frame but those it counts as dropped.
+    ::fcntl(logPipe[0], F_SETFL, O_NONBLOCK);
+    QByteArray text;
+    int frames = 0;
+    int dropped = 0;
+    const QDeadlineTimer deadline(10000);
+    while (frames + dropped < 2 * Batches * PerBatch && !deadline.hasExpired()) {
+        pollfd readable{logPipe[0], POLLIN, 0};
+        ::poll(&readable, 1, 100);
+        char chunk[65536];
+        const ssize_t n = ::read(logPipe[0], chunk, sizeof chunk);
+        if (n > 0)
+            text.append(chunk, n);
+        qsizetype end;
+        while ((end = text.indexOf('\n')) >= 0) {
+            const QJsonObject line = QJsonDocument::fromJson(text.left(end)).object();
+            text.remove(0, end + 1);
+            frames += line.contains(QStringLiteral("mnemonic"));
+            dropped += line.value(QStringLiteral("dropped")).toInt();
+        }
+    }
+    QVERIFY(dropped > 0);
+    QCOMPARE(frames + dropped, 2 * Batches * PerBatch);
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)

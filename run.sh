@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing on a Debian 12 machine (make included), builds, and starts the
+# program with the virtual robot: make run, for a machine that may not have make yet.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/install-deps.sh
+exec make run "$@"
