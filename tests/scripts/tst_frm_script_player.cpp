@@ -281,6 +281,23 @@ private slots:
         QCOMPARE(m_peer->read(12), mss(1) + mss(3));
     }
 
+    void openWhilePlaying_goesOnFromTheFirstActionAndStopsOnAnEmptyScript()
+    {
+        load({"mss;1;1;1", "mss;2;2;2", "end;0"});
+        click(Player::Play);
+        tickOnTime();
+        load({"mss;5;5;5", "end;0"});
+        QVERIFY(timer()->isActive());
+        tickOnTime();
+        QCOMPARE(m_peer->read(12), mss(1) + mss(5));
+
+        load({});
+        tickOnTime();
+        QVERIFY(!timer()->isActive());
+        QCOMPARE(m_player->currentAction(), 0);
+        QVERIFY(m_peer->read(1, 50).isEmpty());
+    }
+
     void rowClick_doesNotMoveWherePlayResumes()
     {
         load({"mss;1;1;1", "mss;2;2;2", "mss;3;3;3"});
