@@ -1,0 +1,273 @@
+#include "scripts/Script_File.h"
+
+#include "scripts/Profile_Text.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr qint32 MaxActions = 32767;
+const QString ActionKey = QStringLiteral("action_");
+
+bool fail(QString *why, const QString &reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
+// A whole decimal number: an optional sign and digits, blanks around it allowed, within 32 bits.
+enum class Number { Ok, Empty, NotWhole, OutOfRange };
+
+Number toNumber(QStringView field, qint32 &result)
+{
+    const QStringView text = Profile_Text::trimBlanks(field);
+    if (text.isEmpty())
+        return Number::Empty;
+    qsizetype i = 0;
+    const bool negative = text[0] == u'-';
+    if (text[0] == u'-' || text[0] == u'+')
+        ++i;
+    if (i == text.size())
+        return Number::NotWhole;
+    qint64 magnitude = 0;
+    bool tooLarge = false;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return Number::NotWhole;
+        if (!tooLarge) {
+            magnitude = magnitude * 10 + (c - u'0');
+            tooLarge = magnitude > qint64(1) << 31;
+        }
+    }
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (tooLarge || value < INT32_MIN || value > INT32_MAX)
+        return Number::OutOfRange;
+    result = qint32(value);
+    return Number::Ok;
+}
+
+// The action number k of a key spelled exactly "action_" and k (any letter case), k within
+// what a script can hold; 0 for any other key.
+qint32 actionNumber(QStringView key)
+{
+    if (key.size() <= ActionKey.size() || key.size() > ActionKey.size() + 5
+        || !Profile_Text::sameName(key.first(ActionKey.size()), ActionKey))
+        return 0;
+    const QStringView digits = key.sliced(ActionKey.size());
+    if (digits[0] == u'0')
+        return 0;
+    qint32 k = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        k = k * 10 + (c.unicode() - u'0');
+    }
+    return k <= MaxActions ? k : 0;
+}
+
+QString quoted(QStringView text)
+{
+    return u'"' + text.toString() + u'"';
+}
+
+bool parseAction(qint32 k, QStringView text, Script_Action &action, QString *why)
+{
+    const QString name = ActionKey + QString::number(k);
+    const qsizetype firstSeparator = text.indexOf(u';');
+    if (firstSeparator < 0)
+        return fail(why, QStringLiteral("%1 has no value").arg(name));
+    action.Number = k;
+    action.Command = text.first(firstSeparator).toString();
+    action.Values.clear();
+    qint32 field = 0;
+    for (const QStringView valueText : text.sliced(firstSeparator + 1).tokenize(u';')) {
+        ++field;
+        qint32 value = 0;
+        switch (toNumber(valueText, value)) {
+        case Number::Ok:
+            action.Values.append(value);
+            break;
+        case Number::Empty:
+            return fail(why, QStringLiteral("%1: value %2 is empty").arg(name).arg(field));
+        case Number::NotWhole:
+            return fail(why, QStringLiteral("%1: value %2 %3 is not a whole number")
+                                 .arg(name).arg(field).arg(quoted(valueText)));
+        case Number::OutOfRange:
+            return fail(why, QStringLiteral("%1: value %2 %3 is outside %4 to %5")
+                                 .arg(name).arg(field).arg(quoted(valueText)).arg(INT32_MIN).arg(INT32_MAX));
+        }
+    }
+    action.Nb_Values = qint32(action.Values.size());
+    return true;
+}
+
+} // namespace
+
+bool Parse_Script(QByteArrayView Bytes, Action_List &List, Script_Header &Header, QString *Why)
+{
+    const QString text = Profile_Text::decode(Bytes);
+
+    // One pass: only the first [GENERAL] and the first [COMMANDS] count, and in each the first
+    // line of a key, as a per-key profile read would find them.
+    enum { Elsewhere, General, Commands } in = Elsewhere;
+    bool seenGeneral = false;
+    bool seenCommands = false;
+    std::optional<QStringView> name, date, software, count;
+    std::vector<std::optional<QStringView>> actionText;
+
+    Profile_Text::Line_Reader reader(text);
+    Profile_Text::Line line;
+    while (reader.next(line)) {
+        if (line.kind == Profile_Text::Line::Section) {
+            in = Elsewhere;
+            if (!seenGeneral && Profile_Text::sameName(line.name, u"GENERAL")) {
+                in = General;
+                seenGeneral = true;
+            } else if (!seenCommands && Profile_Text::sameName(line.name, u"COMMANDS")) {
+                in = Commands;
+                seenCommands = true;
+            }
+            continue;
+        }
+        if (line.kind != Profile_Text::Line::Key || in == Elsewhere)
+            continue;
+        auto take = [&line](std::optional<QStringView> &slot) {
+            if (!slot)
+                slot = Profile_Text::value(line.value);
+        };
+        if (in == General) {
+            if (Profile_Text::sameName(line.name, u"name"))
+                take(name);
+            else if (Profile_Text::sameName(line.name, u"date"))
+                take(date);
+            else if (Profile_Text::sameName(line.name, u"software"))
+                take(software);
+        } else if (Profile_Text::sameName(line.name, u"nb_action")) {
+            take(count);
+        } else if (const qint32 k = actionNumber(line.name)) {
+            if (actionText.size() <= size_t(k))
+                actionText.resize(size_t(k) + 1);
+            take(actionText[size_t(k)]);
+        }
+    }
+
+    if (!seenCommands)
+        return fail(Why, QStringLiteral("[COMMANDS] is missing"));
+    if (!count)
+        return fail(Why, QStringLiteral("nb_action is missing"));
+    qint32 nbAction = 0;
+    const Number countIs = toNumber(*count, nbAction);
+    if (countIs == Number::Empty)
+        return fail(Why, QStringLiteral("nb_action is empty"));
+    if (countIs == Number::NotWhole)
+        return fail(Why, QStringLiteral("nb_action %1 is not a whole number").arg(quoted(*count)));
+    if (countIs == Number::OutOfRange || nbAction < 0 || nbAction > MaxActions)
+        return fail(Why, QStringLiteral("nb_action %1 is outside 0 to %2").arg(quoted(*count)).arg(MaxActions));
+
+    // Lines beyond the declared count are ignored.
+    QList<Script_Action> actions(nbAction);
+    for (qint32 k = 1; k <= nbAction; ++k) {
+        if (actionText.size() <= size_t(k) || !actionText[size_t(k)])
+            return fail(Why, QStringLiteral("%1%2 is missing").arg(ActionKey).arg(k));
+        if (!parseAction(k, *actionText[size_t(k)], actions[k - 1], Why))
+            return false;
+    }
+
+    Header.Script_Name = name.value_or(QStringView()).toString();
+    Header.Script_Date = date.value_or(QStringView()).toString();
+    Header.Script_Software = software.value_or(QStringView()).toString();
+    Header.Script_Nb_Action = nbAction;
+    if (List.Nb_Action == 0) {
+        // Numbers 1 to N are unique, so adding one by one would only append: done at once.
+        if (nbAction > 0) {
+            List.Actions = std::move(actions);
+            List.Nb_Action = nbAction;
+        }
+    } else {
+        for (const Script_Action &action : std::as_const(actions))
+            Add_Script_Action(List, action);
+    }
+    return true;
+}
+
+bool Read_Script_File(const QString &File_Name, Action_List &List, Script_Header &Header, QString *Why)
+{
+    QByteArray bytes;
+    if (!Profile_Text::readFile(File_Name, bytes, Why))
+        return false;
+    return Parse_Script(bytes, List, Header, Why);
+}
+
+bool Format_Script(const QString &Title, const QString &Date, const Action_List &List, QByteArray &Bytes,
+                   QString *Why)
+{
+    auto hasLineBreak = [](const QString &text) {
+        return text.contains(u'\n') || text.contains(u'\r');
+    };
+    if (hasLineBreak(Title))
+        return fail(Why, QStringLiteral("the title holds a line break"));
+    if (hasLineBreak(Date))
+        return fail(Why, QStringLiteral("the date holds a line break"));
+    if (List.Nb_Action < 0 || List.Nb_Action > List.Actions.size())
+        return fail(Why, QStringLiteral("the list counts %1 actions but holds %2")
+                             .arg(List.Nb_Action).arg(List.Actions.size()));
+    if (List.Nb_Action > MaxActions)
+        return fail(Why, QStringLiteral("the script holds %1 actions, more than %2").arg(List.Nb_Action).arg(MaxActions));
+
+    QString text;
+    text.reserve(64 + qsizetype(List.Nb_Action) * 40);
+    text += QStringLiteral("[GENERAL]\r\nsoftware=ORVIK\r\nName=") + Title + QStringLiteral("\r\nDate=") + Date
+            + QStringLiteral("\r\n[COMMANDS]\r\nnb_action=") + QString::number(List.Nb_Action) + QStringLiteral("\r\n");
+    QString line;
+    for (qint32 i = 0; i < List.Nb_Action; ++i) {
+        const Script_Action &action = List.Actions[i];
+        const QString name = ActionKey + QString::number(i + 1);
+        // Each of these would read back as something else, or not at all.
+        if (action.Values.isEmpty())
+            return fail(Why, QStringLiteral("%1 has no value").arg(name));
+        if (action.Command.contains(u';') || hasLineBreak(action.Command))
+            return fail(Why, QStringLiteral("%1: the command %2 holds \";\" or a line break")
+                                 .arg(name, quoted(action.Command)));
+        line = action.Command;
+        for (const qint32 value : action.Values)
+            line += u';' + QString::number(value);
+        if (line.size() > Profile_Text::MaxValueLength)
+            return fail(Why, QStringLiteral("%1 is longer than %2 characters").arg(name).arg(Profile_Text::MaxValueLength));
+        text += name + u'=' + line + QStringLiteral("\r\n");
+    }
+    Bytes = text.toUtf8();
+    return true;
+}
+
+bool Write_Script_File(const QString &File_Name, const QString &Title, const QString &Date,
+                       const Action_List &List, QString *Why)
+{
+    const QString path = QDir::toNativeSeparators(File_Name);
+    auto failWith = [Why, &path](const QString &reason) {
+        return fail(Why, QStringLiteral("%1: %2").arg(path, reason));
+    };
+    QByteArray bytes;
+    QString reason;
+    if (!Format_Script(Title, Date, List, bytes, &reason))
+        return failWith(reason);
+
+    QSaveFile file(File_Name);
+    if (!file.open(QIODevice::WriteOnly))
+        return failWith(file.errorString());
+    // A commit after a failed write or flush may still put the truncated file in place of the
+    // old one, so the save is cancelled instead.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        reason = file.errorString();
+        file.cancelWriting();
+        return failWith(reason);
+    }
+    if (!file.commit())
+        return failWith(file.errorString());
+    return true;
+}
