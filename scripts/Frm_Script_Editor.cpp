@@ -283,6 +283,7 @@ QWidget *Frm_Script_Editor::buildDescription()
     m_view->header()->setSectionsMovable(false);
     m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
     m_view->setMinimumWidth(m_view->fontMetrics().horizontalAdvance(QStringLiteral("000000  mrm-000-000-000-000-000-000-000-000")));
+    m_view->setMinimumHeight(14 * (m_view->fontMetrics().height() + 4));
 
     auto *grid = new QGridLayout(box);
     grid->addWidget(new QLabel(QStringLiteral("Script Title")), 0, 0);
