@@ -16,6 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
+class Frm_Script_Player;
 class Frm_Setup;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
@@ -53,6 +54,7 @@ public:
     // Menu entries, as the operator chooses them.
     void mnu_serial_setup_Click();
     void mnu_single_cmd_Click();
+    void mnu_script_Click();
     void mnu_script_editor_Click();
     void mnu_manual_Click();
 
@@ -103,6 +105,7 @@ private:
 
     QPointer<Frm_Setup> m_setup;
     QPointer<Frm_Single_Servo> m_singleServo;
+    QPointer<Frm_Script_Player> m_player;
     QPointer<Frm_Script_Editor> m_editor;
     bool m_centred = false;
     bool m_unloading = false;
