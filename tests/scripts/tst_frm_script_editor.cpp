@@ -1,6 +1,8 @@
 #include "panel/Frm_Main.h"
+#include "scripts/Frm_Script_Player.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "support/ScriptedDialogs.h"
+#include "sim/SimProcess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,6 +12,9 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -70,13 +75,14 @@ public:
 const QByteArray Greeting = "[GENERAL]\r\nsoftware=ORVIK\r\nName=Greeting\r\nDate=05-12-2026\r\n[COMMANDS]\r\n"
                             "nb_action=3\r\naction_1=meb;120;10;130;10\r\naction_2=wait;500\r\naction_3=end;0\r\n";
 
-struct Rig
+// Drives an editor as the operator does and reads what it shows.
+struct Drive
 {
-    RecordingDialogs dialogs;
-    Frm_Script_Editor w{dialogs};
+    RecordingDialogs &dialogs;
+    Frm_Script_Editor &w;
     QTemporaryDir dir;
 
-    Rig() { w.show(); }
+    Drive(RecordingDialogs &d, Frm_Script_Editor &e) : dialogs(d), w(e) {}
 
     template <class T = QWidget>
     T *get(const QString &name) { return w.findChild<T *>(name); }
@@ -157,6 +163,18 @@ struct Rig
     }
 };
 
+struct Owned
+{
+    RecordingDialogs m_dialogs;
+    Frm_Script_Editor m_editor{m_dialogs};
+};
+
+// An editor of its own, shown, as the main window shows it.
+struct Rig : Owned, Drive
+{
+    Rig() : Drive(m_dialogs, m_editor) { w.show(); }
+};
+
 } // namespace
 
 class tst_Frm_Script_Editor : public QObject
@@ -196,7 +214,7 @@ private slots:
     void openingKeepsTheScriptUnlessTheFileLoads_data();
     void openingKeepsTheScriptUnlessTheFileLoads();
     void switchingWindowsKeepsTheScript();
-    void openedFromTheToolMenuAndUnloadedLast();
+    void builtScriptPlaysOnTheVirtualRobot();
 };
 
 void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript_data()
@@ -817,39 +835,68 @@ void tst_Frm_Script_Editor::switchingWindowsKeepsTheScript()
     QCOMPARE(rig.w.currentScript().Nb_Action, 3);
 }
 
-void tst_Frm_Script_Editor::openedFromTheToolMenuAndUnloadedLast()
+// The whole program against orvik-sim: a script built and saved in the editor, opened in the
+// player and played, reaches the robot as the frames its actions spell.
+void tst_Frm_Script_Editor::builtScriptPlaysOnTheVirtualRobot()
 {
+    SimProcess sim;
+    QVERIFY(sim.start());
+    qputenv("ORVIK_COM1", QFile::encodeName(sim.link()));
     Frm_Main main;
-    ScriptedDialogs *dialogs = ScriptedDialogs::install(main);
+    auto owned = std::make_unique<RecordingDialogs>();
+    RecordingDialogs &dialogs = *owned;
+    main.setDialogs(std::move(owned));
     main.show();
+    QVERIFY(main.Open_Serial(1));
+
     auto *entry = main.findChild<QAction *>(QStringLiteral("mnu_script_editor"));
     entry->trigger();
     entry->trigger();
-    const QList<Frm_Script_Editor *> editors = main.findChildren<Frm_Script_Editor *>();
-    QCOMPARE(editors.size(), 1);
-    QPointer<Frm_Script_Editor> editor = editors.first();
-    QVERIFY(editor->isVisible());
-    // The editor's messages are the main window's.
-    editor->findChild<QPushButton *>(QStringLiteral("Btn_New_List"))->click();
-    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(main.findChildren<Frm_Script_Editor *>().size(), 1);
+    Drive editor(dialogs, *main.findChild<Frm_Script_Editor *>());
+    editor.newScript();
+    editor.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->setText(QStringLiteral("Wave"));
+    editor.add(0, {"120", "10", "130", "10"});
+    editor.add(8, {"30"});
+    editor.add(6, {"18", "90", "0"});
+    editor.add(4, {"0", "255", "103", "0", "1", "2", "3", "4"});
+    editor.add(2, {"45", "5", "90", "5", "10", "5"});
+    editor.add(7, {});
+    const QString path = editor.dir.filePath(QStringLiteral("wave.sct"));
+    dialogs.fileNames << path;
+    editor.trigger("mnu_script_save");
+    QCOMPARE(editor.w.scriptPath(), path);
 
-    QStringList closed;
-    struct Recorder : QObject
-    {
-        QStringList &closed;
-        explicit Recorder(QStringList &c) : closed(c) {}
-        bool eventFilter(QObject *watched, QEvent *event) override
-        {
-            if (event->type() == QEvent::Close)
-                closed << watched->objectName();
+    main.findChild<QAction *>(QStringLiteral("mnu_script"))->trigger();
+    auto *player = main.findChild<Frm_Script_Player *>();
+    dialogs.fileNames << path;
+    player->Btn_Open_Script_Click();
+    player->Btn_Cmd_Click(Frm_Script_Player::Play);
+    auto *timer = player->findChild<QTimer *>(QStringLiteral("T_Script"));
+    QTRY_VERIFY_WITH_TIMEOUT(!timer->isActive(), 10000);
+
+    const QList<QByteArray> expected{QByteArray::fromHex("6d6562780a820a"), QByteArray::fromHex("6d7373125a00"),
+                                     QByteArray::fromHex("6d726d00ff670001020304"),
+                                     QByteArray::fromHex("6d72612d055a050a05")};
+    QList<QByteArray> received;
+    QTRY_VERIFY([&] {
+        received.clear();
+        QFile log(sim.logPath());
+        if (!log.open(QIODevice::ReadOnly))
             return false;
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            const QJsonObject frame = QJsonDocument::fromJson(line).object();
+            if (frame.value(QStringLiteral("dir")).toString() != QStringLiteral("rx"))
+                continue;
+            QByteArray bytes = frame.value(QStringLiteral("mnemonic")).toString().toLatin1();
+            for (const QJsonValue &value : frame.value(QStringLiteral("data")).toArray())
+                bytes.append(char(value.toInt()));
+            received << bytes;
         }
-    } recorder(closed);
-    main.installEventFilter(&recorder);
-    editor->installEventFilter(&recorder);
-    main.findChild<QAction *>(QStringLiteral("mnu_quit"))->trigger();
-    QCOMPARE(closed, (QStringList{"Frm_Main", "Frm_Script_Editor"}));
-    QTRY_VERIFY(!editor);
+        return received.size() >= expected.size();
+    }());
+    QCOMPARE(received, expected);
+    QCOMPARE(editor.messages(), QStringList{"You want to create a new script ?"});
 }
 
 QTEST_MAIN(tst_Frm_Script_Editor)
