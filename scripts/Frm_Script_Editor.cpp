@@ -447,7 +447,10 @@ void Frm_Script_Editor::Cmb_action_Click()
 
 int Frm_Script_Editor::selectedKind() const
 {
-    return m_kind->findText(m_kind->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    // Only a kind chosen from the list counts: the fields on show are that kind's, while a
+    // kind's name typed over another kind's fields would build it from the wrong fields.
+    const int kind = m_kind->currentIndex();
+    return kind >= 0 && m_kind->itemText(kind) == m_kind->currentText() ? kind : -1;
 }
 
 bool Frm_Script_Editor::kindIsChosen()

@@ -83,7 +83,7 @@ private:
     void Disable_Script_Editing();
     void setScriptEditing(bool enabled);
 
-    // The kind the selector's text names, -1 when it names none.
+    // The kind chosen in the selector, -1 when its text is none of its items.
     int selectedKind() const;
     bool kindIsChosen();
     std::optional<Script_Action> buildAction(int Cmd_ID, qint32 Number);
