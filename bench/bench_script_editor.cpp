@@ -57,13 +57,16 @@ void report(const char *what, std::vector<double> ms)
 
 bool writeScript(const QString &path, qint32 count)
 {
+    // Appended directly: Add_Script_Action's scan for a match would make this quadratic.
     Action_List list;
+    list.Actions.clear();
     for (qint32 k = 1; k <= count; ++k) {
         const bool last = k == count;
-        Add_Script_Action(list, Script_Action{k, last ? QStringLiteral("end") : QStringLiteral("mrm"),
-                                              last ? QList<qint32>{0} : QList<qint32>{90, 5, 90, 5, 90, 5, 90, 5},
-                                              last ? 1 : 8});
+        list.Actions.append(Script_Action{k, last ? QStringLiteral("end") : QStringLiteral("mrm"),
+                                          last ? QList<qint32>{0} : QList<qint32>{90, 5, 90, 5, 90, 5, 90, 5},
+                                          last ? 1 : 8});
     }
+    list.Nb_Action = count;
     QString why;
     if (!Write_Script_File(path, QStringLiteral("Bench"), QStringLiteral("06-12-2026"), list, &why)) {
         std::fprintf(stderr, "bench_script_editor: %s\n", qPrintable(why));
