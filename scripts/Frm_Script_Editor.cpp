@@ -203,16 +203,19 @@ Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent)
     columns->addWidget(buildDescription(), 1);
     columns->addWidget(buildActionTool());
 
-    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Frm_Script_Editor::focusMoved);
+    m_focusWatch = connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Frm_Script_Editor::focusMoved);
     Form_Load();
 }
 
-Frm_Script_Editor::~Frm_Script_Editor() = default;
+Frm_Script_Editor::~Frm_Script_Editor()
+{
+    // Taking the window down moves the focus, which must not reach a window half destroyed.
+    disconnect(m_focusWatch);
+}
 
 void Frm_Script_Editor::buildMenus()
 {
     auto *bar = new QMenuBar;
-    bar->setObjectName(QStringLiteral("MenuBar"));
     layout()->setMenuBar(bar);
 
     auto addMenu = [bar](const char *name, const QString &title) {
@@ -250,7 +253,6 @@ void Frm_Script_Editor::buildMenus()
 QWidget *Frm_Script_Editor::buildDescription()
 {
     auto *box = new QGroupBox(QStringLiteral("SCRIPT DESCRIPTION"));
-    box->setObjectName(QStringLiteral("Frame_Description"));
 
     m_title = new QLineEdit;
     m_title->setObjectName(QStringLiteral("Txt_Script_Title"));
@@ -305,7 +307,6 @@ QWidget *Frm_Script_Editor::buildDescription()
 QWidget *Frm_Script_Editor::buildActionTool()
 {
     auto *box = new QGroupBox(QStringLiteral("SCRIPT ACTION TOOL"));
-    box->setObjectName(QStringLiteral("Frame_Action_Tool"));
 
     m_kind = new QComboBox;
     m_kind->setObjectName(QStringLiteral("Cmb_action"));

@@ -110,6 +110,7 @@ private:
     QAction *m_closeScript = nullptr;
     QPointer<QMenu> m_popup;
 
+    QMetaObject::Connection m_focusWatch;
     bool m_shown = false;
     // Set when the focus went to another of the program's windows; coming back from one of
     // this window's own dialogs or menus is no switch of windows.
