@@ -3,8 +3,10 @@
 #include "scripts/Profile_Text.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <optional>
 #include <vector>
 
@@ -79,6 +81,10 @@ QString quoted(QStringView text)
 bool parseAction(qint32 k, QStringView text, Script_Action &action, QString *why)
 {
     const QString name = ActionKey + QString::number(k);
+    // Cutting it to the value length would load a number cut short, and the robot would get a
+    // move the file does not hold.
+    if (text.size() > Profile_Text::MaxValueLength)
+        return fail(why, QStringLiteral("%1 is longer than %2 characters").arg(name).arg(Profile_Text::MaxValueLength));
     const qsizetype firstSeparator = text.indexOf(u';');
     if (firstSeparator < 0)
         return fail(why, QStringLiteral("%1 has no value").arg(name));
@@ -153,7 +159,9 @@ bool Parse_Script(QByteArrayView Bytes, Action_List &List, Script_Header &Header
         } else if (const qint32 k = actionNumber(line.name)) {
             if (actionText.size() <= size_t(k))
                 actionText.resize(size_t(k) + 1);
-            take(actionText[size_t(k)]);
+            // Kept whole: an action line is never cut to the value length (see parseAction).
+            if (!actionText[size_t(k)])
+                actionText[size_t(k)] = Profile_Text::trimBlanks(line.value);
         }
     }
 
@@ -257,13 +265,21 @@ bool Write_Script_File(const QString &File_Name, const QString &Title, const QSt
     if (!Format_Script(Title, Date, List, bytes, &reason))
         return failWith(reason);
 
+    // QSaveFile refuses it too, but with a reason that repeats the path.
+    const QFileInfo existing(File_Name);
+    if (existing.exists() && !existing.isWritable())
+        return failWith(QStringLiteral("the file is read-only"));
+
     QSaveFile file(File_Name);
     if (!file.open(QIODevice::WriteOnly))
         return failWith(file.errorString());
     // A commit after a failed write or flush may still put the truncated file in place of the
-    // old one, so the save is cancelled instead.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        reason = file.errorString();
+    // old one, so the save is cancelled instead. Qt leaves the reason of a short write or a
+    // failed flush unsaid ("Unknown error"): the system's own is taken.
+    errno = 0;
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    if (!written) {
+        reason = errno != 0 ? qt_error_string(errno) : QStringLiteral("not all of it could be written");
         file.cancelWriting();
         return failWith(reason);
     }

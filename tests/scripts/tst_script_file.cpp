@@ -1,0 +1,503 @@
+#include "scripts/Script_File.h"
+#include "scripts/Sys_INI_File.h"
+
+#include "link/Frames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray crlf(const QByteArrayList &lines)
+{
+    return lines.join("\r\n") + "\r\n";
+}
+
+const QByteArray Example = crlf({"[GENERAL]", "software=ORVIK", "Name=Greeting", "Date=05-12-2026", "[COMMANDS]",
+                                  "nb_action=3", "action_1=meb;120;10;130;10", "action_2=wait;500", "action_3=end;0"});
+const QStringList ExampleRead{"Greeting", "05-12-2026", "ORVIK", "3", "1 meb 120 10 130 10", "2 wait 500", "3 end 0"};
+
+QByteArray commands(const QByteArrayList &lines)
+{
+    return crlf(QByteArrayList{"[GENERAL]", "Name=T", "[COMMANDS]"} + lines);
+}
+
+Script_Action action(qint32 number, const QString &command, const QList<qint32> &values)
+{
+    return Script_Action{number, command, values, qint32(values.size())};
+}
+
+// Name, date, software, count, then "1 meb 120 10 130 10" per action of the script.
+QStringList describe(const Script_Header &header, const Action_List &list)
+{
+    QStringList rows{header.Script_Name, header.Script_Date, header.Script_Software,
+                     QString::number(header.Script_Nb_Action)};
+    for (qint32 i = 0; i < list.Nb_Action; ++i) {
+        const Script_Action &a = list.Actions[i];
+        QString row = QString::number(a.Number) + u' ' + a.Command;
+        for (qint32 v : a.Values)
+            row += u' ' + QString::number(v);
+        if (a.Nb_Values != a.Values.size())
+            row += QStringLiteral(" (Nb_Values %1)").arg(a.Nb_Values);
+        rows << row;
+    }
+    return rows;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool setImmutable(const QString &path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return done;
+}
+
+// Mostly the bytes that matter to the reader, now and then any byte.
+char randomByte(QRandomGenerator &random)
+{
+    static const char bytes[] = "=;[]\r\n \t-+0123456789aAnN_\xEF\xBB\xBF\xC3\xA9\xE9\x80"; // and its 0
+    return random.bounded(4) == 0 ? char(random.bounded(256)) : bytes[random.bounded(int(sizeof bytes))];
+}
+
+QByteArray randomScript(QRandomGenerator &random)
+{
+    static const QByteArrayList kinds{"meb", "mrm", "mss", "end", "wait", "", "x y"};
+    static const QList<qint64> extremes{-1, INT32_MAX, INT32_MIN, qint64(INT32_MAX) + 1};
+    const int count = random.bounded(12);
+    QByteArrayList lines{"[GENERAL]", "Name=Script " + QByteArray::number(random.bounded(1000)), "[COMMANDS]",
+                         "nb_action=" + QByteArray::number(count)};
+    for (int k = 1; k <= count + random.bounded(2); ++k) {
+        QByteArray line = "action_" + QByteArray::number(k) + '=' + kinds[random.bounded(int(kinds.size()))];
+        for (int v = random.bounded(1, 10); v > 0; --v)
+            line += ';' + QByteArray::number(random.bounded(30) == 0 ? extremes[random.bounded(4)] : random.bounded(300));
+        lines << line;
+    }
+    return random.bounded(4) == 0 ? lines.join('\n') : crlf(lines);
+}
+
+QByteArray mutated(QByteArray bytes, QRandomGenerator &random)
+{
+    for (int m = random.bounded(1, 6); m > 0; --m) {
+        const int at = random.bounded(int(bytes.size()) + 1);
+        switch (random.bounded(4)) {
+        case 0:
+            bytes.insert(at, randomByte(random));
+            break;
+        case 1:
+            bytes.remove(at, random.bounded(1, 8));
+            break;
+        case 2:
+            bytes.insert(at, bytes.mid(random.bounded(int(bytes.size()) + 1), random.bounded(40)));
+            break;
+        default:
+            bytes.truncate(at);
+            break;
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+class tst_Script_File : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writesTheExampleByteForByte();
+    void read_data();
+    void read();
+    void refusedWholeWithTheFirstProblem_data();
+    void refusedWholeWithTheFirstProblem();
+    void writeThenReadGivesBackEveryField_data();
+    void writeThenReadGivesBackEveryField();
+    void writeRefusesWhatWouldNotReadBack_data();
+    void writeRefusesWhatWouldNotReadBack();
+    void failedWriteKeepsTheOldFile_data();
+    void failedWriteKeepsTheOldFile();
+    void randomFilesAreLoadedOrRefusedWhole();
+    void iniValue_data();
+    void iniValue();
+    void examplesAreWellFormedScripts();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_Script_File::writesTheExampleByteForByte()
+{
+    Action_List list;
+    for (const Script_Action &a : {action(1, "meb", {120, 10, 130, 10}), action(2, "wait", {500}), action(3, "end", {0})})
+        Add_Script_Action(list, a);
+    const QString path = m_dir.filePath(QStringLiteral("greeting.sct"));
+    QString why;
+    QVERIFY2(Write_Script_File(path, QStringLiteral("Greeting"), QStringLiteral("05-12-2026"), list, &why), qPrintable(why));
+    QCOMPARE(contents(path), Example);
+
+    Action_List read;
+    Script_Header header;
+    QVERIFY2(Read_Script_File(path, read, header, &why), qPrintable(why));
+    QCOMPARE(describe(header, read), ExampleRead);
+}
+
+void tst_Script_File::read_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("LF lines") << QByteArray(Example).replace("\r\n", "\n") << ExampleRead;
+    QTest::newRow("CR lines") << QByteArray(Example).replace("\r\n", "\r") << ExampleRead;
+    QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + Example << ExampleRead;
+    QTest::newRow("names in any letter case")
+        << crlf({"[general]", "SOFTWARE=ORVIK", "NAME=Greeting", "dAtE=05-12-2026", "[Commands]", "Nb_Action=3",
+                 "ACTION_1=meb;120;10;130;10", "Action_2=wait;500", "aCtIoN_3=end;0"})
+        << ExampleRead;
+    QTest::newRow("blanks, comments, lines without =")
+        << crlf({"; by hand", "  [ GENERAL ] ", "software = ORVIK", "\tName\t=  Greeting  ", "just text",
+                 "Date= 05-12-2026", "[COMMANDS]", ";nb_action=9", " nb_action = 3 ", "action_1 =  meb; 120 ;10;\t130;10  ",
+                 "action_2=wait;500", "action_3=end;0"})
+        << ExampleRead;
+    QTest::newRow("the count governs") << commands({"nb_action=2", "action_1=wait;1", "action_2=end;0", "action_3=wait;3"})
+                                       << QStringList{"T", "", "", "2", "1 wait 1", "2 end 0"};
+    QTest::newRow("lines in any order") << commands({"action_2=end;0", "action_1=wait;1", "nb_action=2"})
+                                        << QStringList{"T", "", "", "2", "1 wait 1", "2 end 0"};
+    QTest::newRow("first section and first key win")
+        << crlf({"[GENERAL]", "Name=First", "name=Second", "[COMMANDS]", "nb_action=1", "action_1=end;0",
+                 "action_1=end;5", "[GENERAL]", "Date=later", "[COMMANDS]", "nb_action=2"})
+        << QStringList{"First", "", "", "1", "1 end 0"};
+    QTest::newRow("no GENERAL section") << crlf({"[COMMANDS]", "nb_action=0"}) << QStringList{"", "", "", "0"};
+    QTest::newRow("title cut to 149 characters")
+        << crlf({"[GENERAL]", "Name=" + QByteArray(100, 'a') + QByteArray(100, 'b'), "[COMMANDS]", "nb_action=0"})
+        << QStringList{QString(100, u'a') + QString(49, u'b'), "", "", "0"};
+    QTest::newRow("Windows-1252 when not UTF-8") << crlf({"[GENERAL]", "Name=Caf\xE9 \x80=", "[COMMANDS]", "nb_action=0"})
+                                                 << QStringList{QStringLiteral("Café €="), "", "", "0"};
+    QTest::newRow("signs, leading zeros, 32-bit ends")
+        << commands({"nb_action= +1", "action_1=mss; +18 ;-0;007;-2147483648;2147483647"})
+        << QStringList{"T", "", "", "1", "1 mss 18 0 7 -2147483648 2147483647"};
+    QTest::newRow("kinds and value counts not checked")
+        << commands({"nb_action=2", "action_1=jump;1;2;3;4;5;6;7;8;9;10", "action_2=meb ;1"})
+        << QStringList{"T", "", "", "2", "1 jump 1 2 3 4 5 6 7 8 9 10", "2 meb  1"};
+}
+
+void tst_Script_File::read()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, expected);
+
+    Action_List list;
+    Script_Header header;
+    QString why;
+    QVERIFY2(Parse_Script(bytes, list, header, &why), qPrintable(why));
+    QCOMPARE(describe(header, list), expected);
+}
+
+void tst_Script_File::refusedWholeWithTheFirstProblem_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("empty file") << QByteArray() << "[COMMANDS] is missing";
+    QTest::newRow("no count") << commands({"action_1=end;0"}) << "nb_action is missing";
+    QTest::newRow("count in another section")
+        << crlf({"[GENERAL]", "nb_action=1", "[COMMANDS]", "action_1=end;0"}) << "nb_action is missing";
+    QTest::newRow("empty count") << commands({"nb_action="}) << "nb_action is empty";
+    QTest::newRow("count 2.5") << commands({"nb_action=2.5"}) << "nb_action \"2.5\" is not a whole number";
+    QTest::newRow("count below 0") << commands({"nb_action=-1"}) << "nb_action \"-1\" is outside 0 to 32767";
+    QTest::newRow("count above 32767") << commands({"nb_action=32768"}) << "nb_action \"32768\" is outside 0 to 32767";
+    QTest::newRow("count beyond 32 bits")
+        << commands({"nb_action=99999999999"}) << "nb_action \"99999999999\" is outside 0 to 32767";
+    QTest::newRow("action within the count missing")
+        << commands({"nb_action=3", "action_1=wait;1", "action_2=wait;1", "action_4=end;0"}) << "action_3 is missing";
+    QTest::newRow("key with a leading zero") << commands({"nb_action=1", "action_01=end;0"}) << "action_1 is missing";
+    QTest::newRow("action in a later COMMANDS") << commands({"nb_action=1", "[COMMANDS]", "action_1=end;0"})
+                                                << "action_1 is missing";
+    QTest::newRow("first problem reported") << commands({"nb_action=3", "action_1=wait;x", "action_3=end;"})
+                                            << "action_1: value 1 \"x\" is not a whole number";
+    QTest::newRow("no value") << commands({"nb_action=1", "action_1=end"}) << "action_1 has no value";
+    QTest::newRow("trailing ;") << commands({"nb_action=1", "action_1=meb;1;2;"}) << "action_1: value 3 is empty";
+    QTest::newRow("blank value") << commands({"nb_action=1", "action_1=meb;1; ;2"}) << "action_1: value 2 is empty";
+    for (const char *value : {"2.5", "1e3", "0x10", "1 2", "-"})
+        QTest::addRow("value %s", value) << commands({"nb_action=1", QByteArray("action_1=wait;") + value})
+                                         << QStringLiteral("action_1: value 1 \"%1\" is not a whole number").arg(value);
+    for (const char *value : {"2147483648", "-2147483649"})
+        QTest::addRow("value %s", value) << commands({"nb_action=1", QByteArray("action_1=wait;") + value})
+                                         << QStringLiteral("action_1: value 1 \"%1\" is outside -2147483648 to 2147483647")
+                                                .arg(value);
+    // Cut to 149 characters, the last value would read as 12 instead of 12345.
+    QTest::newRow("action line too long") << commands({"nb_action=1", "action_1=" + QByteArray(144, 'x') + ";12345"})
+                                          << "action_1 is longer than 149 characters";
+}
+
+void tst_Script_File::refusedWholeWithTheFirstProblem()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, why);
+
+    Action_List list;
+    Add_Script_Action(list, action(1, QStringLiteral("old"), {1}));
+    Script_Header header{QStringLiteral("Old"), QStringLiteral("then"), QStringLiteral("ORVIK"), 1};
+    const QStringList before = describe(header, list);
+    QString reason;
+    QVERIFY(!Parse_Script(bytes, list, header, &reason));
+    QCOMPARE(reason, why);
+    QCOMPARE(describe(header, list), before);
+    QCOMPARE(list.Actions.size(), 1);
+}
+
+void tst_Script_File::writeThenReadGivesBackEveryField_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QList<qint32>>("valueCounts"); // one action each
+    QTest::addColumn<QString>("titleRead");
+
+    QTest::newRow("no actions") << "Empty" << "06-12-2026" << QList<qint32>{} << "Empty";
+    QTest::newRow("blanks around not kept") << "  Wave  " << " today " << QList<qint32>{1, 4} << "Wave";
+    QTest::newRow("beyond ASCII") << QStringLiteral("Grüße ✓ 😀") << "" << QList<qint32>{3} << QStringLiteral("Grüße ✓ 😀");
+    QTest::newRow("title of 200 characters") << QString(200, u't') << "d" << QList<qint32>(500, 8) << QString(149, u't');
+}
+
+void tst_Script_File::writeThenReadGivesBackEveryField()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, date);
+    QFETCH(QList<qint32>, valueCounts);
+    QFETCH(QString, titleRead);
+
+    static const QStringList kinds{"meb", "mla", "mra", "mre", "mrm", "mrn", "mss", "end", "wait"};
+    Action_List list;
+    qint64 value = INT32_MIN;
+    for (qsizetype i = 0; i < valueCounts.size(); ++i) {
+        QList<qint32> values;
+        for (int v = 0; v < valueCounts[i]; ++v, value += 104729)
+            values << qint32(value % (qint64(INT32_MAX) + 1));
+        Add_Script_Action(list, action(qint32(i + 1), kinds[i % kinds.size()], values));
+    }
+    const QString path = m_dir.filePath(QStringLiteral("round trip.sct"));
+    QString why;
+    QVERIFY2(Write_Script_File(path, title, date, list, &why), qPrintable(why));
+
+    Action_List read;
+    Script_Header header;
+    QVERIFY2(Read_Script_File(path, read, header, &why), qPrintable(why));
+    const Script_Header written{titleRead, date.trimmed(), QStringLiteral("ORVIK"), list.Nb_Action};
+    QCOMPARE(describe(header, read), describe(written, list));
+}
+
+void tst_Script_File::writeRefusesWhatWouldNotReadBack_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QList<qint32>>("values");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("action without value") << "T" << "end" << QList<qint32>{} << "action_1 has no value";
+    QTest::newRow("; in the command") << "T" << "me;b" << QList<qint32>{1}
+                                      << "action_1: the command \"me;b\" holds \";\" or a line break";
+    QTest::newRow("line break in the title") << "Two\r\nlines" << "end" << QList<qint32>{0} << "the title holds a line break";
+    QTest::newRow("action line too long") << "T" << "mrm" << QList<qint32>(13, INT32_MIN)
+                                          << "action_1 is longer than 149 characters";
+}
+
+void tst_Script_File::writeRefusesWhatWouldNotReadBack()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, command);
+    QFETCH(QList<qint32>, values);
+    QFETCH(QString, why);
+
+    Action_List list;
+    Add_Script_Action(list, action(1, command, values));
+    const QString path = m_dir.filePath(QStringLiteral("refused.sct"));
+    QString reason;
+    QVERIFY(!Write_Script_File(path, title, QStringLiteral("d"), list, &reason));
+    QCOMPARE(reason, QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
+    QVERIFY(!QFile::exists(path));
+}
+
+void tst_Script_File::failedWriteKeepsTheOldFile_data()
+{
+    QTest::addColumn<QString>("how");
+    for (const char *how : {"missing folder", "folder is a regular file", "read-only file", "immutable file", "full disk"})
+        QTest::newRow(how) << how;
+}
+
+// Tests run as root, for whom permissions stop nothing: the immutable attribute and a file-size
+// limit (standing in for a full disk) make a write fail all the same.
+void tst_Script_File::failedWriteKeepsTheOldFile()
+{
+    QFETCH(QString, how);
+
+    QTemporaryDir dir;
+    const QString old = dir.filePath(QStringLiteral("old.sct"));
+    QVERIFY(writeFile(old, Example));
+    QString path = old;
+    if (how == QLatin1String("missing folder"))
+        path = dir.filePath(QStringLiteral("no such folder/new.sct"));
+    else if (how == QLatin1String("folder is a regular file"))
+        path = old + QStringLiteral("/new.sct");
+    else if (how == QLatin1String("read-only file") && (::geteuid() == 0 || !QFile::setPermissions(old, QFile::ReadOwner)))
+        QSKIP("permissions stop nothing for root");
+    else if (how == QLatin1String("immutable file") && !setImmutable(old, true))
+        QSKIP("the immutable attribute cannot be set here");
+    auto mutableAgain = qScopeGuard([&] { setImmutable(old, false); });
+
+    Action_List list; // larger than the file-size limit below
+    for (qint32 k = 1; k <= 2000; ++k)
+        Add_Script_Action(list, action(k, QStringLiteral("mrm"), {1, 2, 3, 4, 5, 6, 7, 8}));
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    rlimit saved{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (how == QLatin1String("full disk")) {
+        rlimit small = saved;
+        small.rlim_cur = 4096;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    }
+    QString why;
+    const bool written = Write_Script_File(path, QStringLiteral("New"), QStringLiteral("d"), list, &why);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    QVERIFY(!written);
+    const QString named = QDir::toNativeSeparators(path) + QStringLiteral(": ");
+    QVERIFY2(why.startsWith(named) && why.size() > named.size(), qPrintable(why));
+    QCOMPARE(contents(old), Example);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
+
+// Whatever the bytes, the reader loads or refuses whole, and what it loads writes back to a
+// file that reads the same.
+void tst_Script_File::randomFilesAreLoadedOrRefusedWhole()
+{
+    QRandomGenerator random(20261206);
+    const QStringList nothing = describe(Script_Header{}, Action_List{});
+    int loaded = 0;
+    for (int i = 0; i < 4000; ++i) {
+        QByteArray bytes = i % 4 == 3 ? QByteArray() : randomScript(random);
+        if (i % 4 == 3) {
+            for (int n = random.bounded(200); n > 0; --n)
+                bytes += randomByte(random);
+        } else if (i % 4 != 0) {
+            bytes = mutated(bytes, random);
+        }
+        const QByteArray what = "case " + QByteArray::number(i) + ": " + bytes.toPercentEncoding();
+
+        Action_List list;
+        Script_Header header;
+        QString why;
+        if (!Parse_Script(bytes, list, header, &why)) {
+            QVERIFY2(!why.isEmpty() && describe(header, list) == nothing, what.constData());
+            continue;
+        }
+        ++loaded;
+        for (qint32 k = 0; k < list.Nb_Action; ++k)
+            QVERIFY2(list.Actions[k].Number == k + 1 && list.Actions[k].Nb_Values > 0, what.constData());
+
+        QByteArray written;
+        QVERIFY2(Format_Script(header.Script_Name, header.Script_Date, list, written, &why), qPrintable(what + why));
+        Action_List again;
+        Script_Header againHeader;
+        QVERIFY2(Parse_Script(written, again, againHeader, &why), qPrintable(what + why));
+        againHeader.Script_Software = header.Script_Software;
+        QVERIFY2(describe(againHeader, again) == describe(header, list), what.constData());
+    }
+    // Both outcomes must be common for the test to mean anything.
+    QVERIFY2(loaded > 400 && loaded < 3600, qPrintable(QString::number(loaded)));
+}
+
+void tst_Script_File::iniValue_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("names in any letter case, blanks around") << Example << " general" << "NAME " << "Greeting";
+    QTest::newRow("blanks around names in the file") << QByteArray("  [ Main ]\n\t key \t=x\n") << "main" << "KEY" << "x";
+    QTest::newRow("after the first =, blanks removed") << QByteArray("[s]\nk = a = b \t\n") << "s" << "k" << "a = b";
+    QTest::newRow("cut to 149 characters") << "[s]\nk=" + QByteArray(149, 'v') + "XYZ\n" << "s" << "k" << QString(149, u'v');
+    QTest::newRow("first key wins") << QByteArray("[s]\n;k=0\nk=1\nK=2\n") << "s" << "k" << "1";
+    QTest::newRow("only the first section of a name") << QByteArray("[s]\na=1\n[S]\nk=2\n") << "s" << "k" << "";
+    QTest::newRow("key of another section") << Example << "GENERAL" << "nb_action" << "";
+    QTest::newRow("missing section") << Example << "OTHER" << "Name" << "";
+    QTest::newRow("key before any section") << QByteArray("k=1\n[s]\n") << "s" << "k" << "";
+    QTest::newRow("missing file") << QByteArray() << "GENERAL" << "Name" << "";
+}
+
+void tst_Script_File::iniValue()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+
+    const QString path = m_dir.filePath(QStringLiteral("values.ini"));
+    QFile::remove(path);
+    if (!file.isEmpty())
+        QVERIFY(writeFile(path, file));
+    QCOMPARE(Read_INI_Value(section, key, path), value);
+}
+
+void tst_Script_File::examplesAreWellFormedScripts()
+{
+    const QDir examples(QStringLiteral(ORVIK_BUILD_EXAMPLES));
+    const QStringList names = examples.entryList({QStringLiteral("*.sct")});
+    QCOMPARE(names, (QStringList{"greeting.sct", "look_around.sct", "nod.sct"}));
+    for (const QString &name : names) {
+        Action_List list;
+        Script_Header header;
+        QString why;
+        QVERIFY2(Read_Script_File(examples.filePath(name), list, header, &why), qPrintable(name + why));
+        QCOMPARE(list.Actions.last().Command, QStringLiteral("end"));
+
+        // Byte for byte what the program itself writes: CR LF, no stray blanks.
+        QByteArray bytes;
+        QVERIFY(Format_Script(header.Script_Name, header.Script_Date, list, bytes));
+        QCOMPARE(contents(examples.filePath(name)), bytes);
+
+        for (const Script_Action &a : std::as_const(list.Actions)) {
+            const QString where = name + u' ' + QString::number(a.Number);
+            const auto kind = std::find_if(Frames::Moves.begin(), Frames::Moves.end(), [&a](const Frames::Kind &m) {
+                return a.Command == QLatin1StringView(m.mnemonic.data(), qsizetype(m.mnemonic.size()));
+            });
+            if (a.Command == QLatin1String("wait"))
+                QVERIFY2(a.Nb_Values == 1 && a.Values[0] >= 1 && a.Values[0] <= 65535, qPrintable(where));
+            else if (a.Command != QLatin1String("end"))
+                QVERIFY2(kind != Frames::Moves.end() && a.Nb_Values == kind->dataBytes, qPrintable(where));
+            for (qint32 v : a.Values)
+                QVERIFY2(a.Command == QLatin1String("wait") || (v >= 0 && v <= 255), qPrintable(where));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Script_File)
+#include "tst_script_file.moc"
