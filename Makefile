@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan clean
+.PHONY: run test deps build build-asan check check-asan fuzz clean
 
 deps:
 	@tools/install-deps.sh
@@ -33,5 +33,9 @@ check-asan: build-asan
 test: check
 	$(MAKE) --no-print-directory check-asan
 
+# Every reader of untrusted input under libFuzzer, FUZZ_SECONDS (default 60) each.
+fuzz:
+	@tools/fuzz.sh
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+
+#include <poll.h>
 
 namespace {
 
@@ -80,8 +84,10 @@ QString Com::LineSettings::text() const
 Com::Com(QObject *parent)
     : QObject(parent)
 {
+    m_port.setReadBufferSize(ReadBufferLimit);
     connect(&m_port, &QSerialPort::readyRead, this, &Com::notifyLater);
     connect(&m_port, &QSerialPort::errorOccurred, this, &Com::handlePortError);
+    connect(&m_port, &QSerialPort::bytesWritten, this, [this] { setOutputStalled(false); });
 }
 
 Com::~Com() = default;
@@ -177,6 +183,7 @@ bool Com::setPortOpen(bool open)
         return true;
     if (!open) {
         m_port.close();
+        setOutputStalled(false);
         return true;
     }
     m_port.setPortName(deviceFor(m_commPort));
@@ -190,16 +197,49 @@ bool Com::setPortOpen(bool open)
     return true;
 }
 
+qint64 Com::writeBacklogLimit() const
+{
+    // Ten bits on the line for each byte: start, eight data bits, stop.
+    return m_settings.baudRate / 10 / 2;
+}
+
 bool Com::Output(QByteArrayView bytes)
 {
     if (!m_port.isOpen())
         return fail(QStringLiteral("the port is not open"));
+    // A robot that stops reading must never get part of a frame: a frame cut short makes the
+    // controller take the next frame's bytes as its data and move a servo nobody asked for.
+    // So a frame is taken whole or refused whole, and what waits stays short enough to still
+    // mean what the operator wanted when it arrives. One frame is always taken on an empty line.
+    const qint64 waiting = m_port.bytesToWrite();
+    if (waiting > 0 && waiting + bytes.size() > writeBacklogLimit()) {
+        setOutputStalled(true);
+        return fail(QStringLiteral("the robot is not reading; %1 bytes still wait to be written, so the "
+                                   "frame was not sent")
+                        .arg(waiting));
+    }
     if (m_port.write(bytes.data(), bytes.size()) != bytes.size())
         return fail(m_port.errorString());
     // Hand the frame to the device now rather than at the next turn of the event loop, so it
-    // leaves when the operator (or the script timer) sent it.
-    m_port.flush();
+    // leaves when the operator (or the script timer) sent it; but only when the line has room,
+    // or the write would fail. Otherwise QSerialPort sends it as soon as the line takes bytes.
+    if (lineTakesBytes())
+        m_port.flush();
     return true;
+}
+
+bool Com::lineTakesBytes() const
+{
+    pollfd line{int(m_port.handle()), POLLOUT, 0};
+    return ::poll(&line, 1, 0) == 1 && (line.revents & POLLOUT);
+}
+
+void Com::setOutputStalled(bool stalled)
+{
+    if (stalled == m_outputStalled)
+        return;
+    m_outputStalled = stalled;
+    emit outputStalledChanged(stalled);
 }
 
 QByteArray Com::Input()
@@ -218,12 +258,19 @@ void Com::handlePortError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !m_port.isOpen())
         return;
+    // A line that cannot take bytes now has not failed: what was accepted stays queued and
+    // goes out when the robot reads again. Closing here would drop the rest of a frame.
+    if (error == QSerialPort::ResourceError && m_port.errorString() == QString::fromLocal8Bit(std::strerror(EAGAIN))) {
+        m_port.clearError();
+        return;
+    }
     // A device that fails while open (cable pulled, far end gone) keeps failing: QSerialPort
     // would report the same error again on every turn of the event loop and spin a core.
     // Close at once; the connection status shows the rest.
     fail(m_port.errorString());
     m_port.close();
     m_port.clearError();
+    setOutputStalled(false);
 }
 
 void Com::notifyLater()

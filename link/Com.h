@@ -70,6 +70,12 @@ public:
 
     QString errorDescription() const { return m_error; }
 
+    // What may wait in the program to be written: about half a second of line time.
+    qint64 writeBacklogLimit() const;
+    // What is held of received bytes not yet taken with Input; more waits in the driver, and
+    // a line that sends faster than the panel reads loses the excess there, as a serial line does.
+    static constexpr qint64 ReadBufferLimit = 4096;
+
 signals:
     // Raised on the GUI thread while at least RThreshold received bytes wait, and again after
     // a handler that read some of them, as long as bytes remain.
@@ -83,6 +89,8 @@ private:
     void applyLineSettings(const LineSettings &settings);
     void notifyLater();
     void notify();
+    void setOutputStalled(bool stalled);
+    bool lineTakesBytes() const;
 
     QSerialPort m_port{this};
     short m_commPort = 1;

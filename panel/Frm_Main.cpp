@@ -328,8 +328,15 @@ void Frm_Main::buildStatusBar()
     m_connection = new QLabel;
     m_connection->setObjectName(QStringLiteral("Panels(2)"));
     m_connection->setMinimumWidth(m_connection->fontMetrics().horizontalAdvance(QStringLiteral("Disconnected")) + 8);
+    // A panel of its own, not a temporary message, which would hide the connection state.
+    m_writeState = new QLabel;
+    m_writeState->setObjectName(QStringLiteral("Panels(3)"));
     statusBar()->addWidget(caption);
-    statusBar()->addWidget(m_connection, 1);
+    statusBar()->addWidget(m_connection);
+    statusBar()->addWidget(m_writeState, 1);
+    connect(&m_com, &Com::outputStalledChanged, m_writeState, [this](bool stalled) {
+        m_writeState->setText(stalled ? QStringLiteral("Robot not reading: move not sent") : QString());
+    });
 }
 
 bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)

@@ -100,6 +100,7 @@ private:
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;
     QLabel *m_connection = nullptr;
+    QLabel *m_writeState = nullptr;
     QTimer *m_serialDetection = nullptr;
     QTimer *m_batt = nullptr;
 

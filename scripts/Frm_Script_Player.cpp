@@ -76,15 +76,13 @@ Frm_Script_Player::Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent
     buildControls();
 }
 
-Frm_Script_Player::~Frm_Script_Player() = default;
-
 void Frm_Script_Player::buildControls()
 {
     m_path = new QLineEdit;
     m_path->setObjectName(QStringLiteral("Txt_Script_Path"));
     auto *open = new QPushButton(QStringLiteral("..."));
     open->setObjectName(QStringLiteral("Btn_Open_Script"));
-    open->setFixedWidth(open->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+    open->setFixedSize(open->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16, m_path->sizeHint().height());
     connect(open, &QPushButton::clicked, this, &Frm_Script_Player::Btn_Open_Script_Click);
 
     m_info = new QPlainTextEdit;
@@ -150,7 +148,7 @@ void Frm_Script_Player::buildControls()
     layout->addWidget(caption("Label2", QStringLiteral("Actions list")));
     layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
-    resize(360, 480);
+    resize(420, 500);
 }
 
 void Frm_Script_Player::Btn_Open_Script_Click()
@@ -284,19 +282,18 @@ void Frm_Script_Player::scheduleNext(qint64 length)
     if (due < now)
         due = now + length * NsPerMs;
     m_dueNs = due;
-    // To the nearest millisecond, the timer's resolution, so a step is never more than half
-    // a millisecond off its time.
-    const qint64 remainingMs = (due - now + NsPerMs / 2) / NsPerMs;
+    // In whole milliseconds, rounded down: the event loop wakes up to a millisecond after a
+    // timer is due, so rounding down lands the step on its time on average.
+    const qint64 remainingMs = (due - now) / NsPerMs;
     m_timer->start(int(std::min<qint64>(remainingMs, INT_MAX)));
 }
 
-QString Frm_Script_Player::unsendable(const Script_Action &action)
+QString Frm_Script_Player::unsendable(const Frames::Kind &kind, const Script_Action &action)
 {
-    const Frames::Kind *kind = moveKind(action.Command);
-    if (action.Values.size() != kind->dataBytes || action.Nb_Values != kind->dataBytes)
+    if (action.Values.size() != kind.dataBytes || action.Nb_Values != kind.dataBytes)
         return QStringLiteral("a \"%1\" move takes %2 values, not %3")
             .arg(action.Command)
-            .arg(kind->dataBytes)
+            .arg(kind.dataBytes)
             .arg(action.Values.size());
     for (const qint32 value : action.Values) {
         if (value < 0 || value > 255)
@@ -320,7 +317,7 @@ void Frm_Script_Player::T_Script_Timer()
     if (const Frames::Kind *kind = moveKind(action.Command)) {
         // A frame of the wrong length would throw the controller out of step with every frame
         // after it, so such a move is never written; playing stops on it.
-        const QString why = unsendable(action);
+        const QString why = unsendable(*kind, action);
         if (!why.isEmpty()) {
             halt();
             m_dialogs.inform(this, QStringLiteral("Action %1 cannot be sent to the robot: %2.").arg(action.Number).arg(why),

@@ -17,6 +17,9 @@ class QTimer;
 class QTreeWidget;
 class Com;
 class Dialogs;
+namespace Frames {
+struct Kind;
+}
 
 // Opens a script file, shows its actions and plays them on the robot one step at a time:
 // a move is written to the port as its frame, a wait sets the time to the next step, and
@@ -34,7 +37,6 @@ public:
     static constexpr int Step = 20; // ms from a move (or from play) to the next step
 
     Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent = nullptr);
-    ~Frm_Script_Player() override;
 
     // The handlers, as the operator and the timer call them; tests call them directly where
     // the order of events, not the clock, is what they check.
@@ -65,7 +67,7 @@ private:
     // Arms T_Script so that the next step comes `length` ms after the one just due.
     void scheduleNext(qint64 length);
     // Why the move cannot be written as a frame the robot reads, or "" when it can.
-    static QString unsendable(const Script_Action &action);
+    static QString unsendable(const Frames::Kind &kind, const Script_Action &action);
 
     Com &m_com;
     Dialogs &m_dialogs;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the program need, and only those missing.
+# Installs the Debian packages the build, the tests and the program need, and only those missing;
+# packages named on the command line are added (the fuzzers' clang, for instance).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core)
+packages=(cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core "$@")
 
 missing=()
 for p in "${packages[@]}"; do

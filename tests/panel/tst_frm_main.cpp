@@ -90,6 +90,8 @@ private slots:
     void openSerialFailure_data();
     void openSerialFailure();
     void farEndHangingUpShowsDisconnected();
+    void robotNotReadingGetsOnlyWholeFrames();
+    void floodOfRepliesKeepsWhatIsHeldBounded();
 
     void pollAlternatesQueriesAcrossStopAndStart();
     void pollStopsItselfWhenThePortIsClosed();
@@ -431,6 +433,66 @@ void tst_Frm_Main::farEndHangingUpShowsDisconnected()
     QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
     rig.button(QStringLiteral("Btn_Send_Neck"))->click();
     QVERIFY(rig.dialogs->shown.isEmpty()); // the status bar says it
+}
+
+void tst_Frm_Main::robotNotReadingGetsOnlyWholeFrames()
+{
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    const QByteArray mouth = QByteArray("mrm") + QByteArray::fromHex("2d002d002d002d00");
+    QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
+    QVERIFY(writeState->text().isEmpty());
+
+    // The robot reads nothing while the operator keeps pressing SEND: far more than the line holds.
+    QPushButton *send = rig.button(QStringLiteral("Btn_Send_Mouth"));
+    for (int press = 0; press < 4000; ++press) {
+        send->click();
+        if (press % 100 == 0)
+            QCoreApplication::processEvents();
+    }
+    QVERIFY(rig.w.com().PortOpen());
+    QVERIFY(!rig.w.com().Output(mouth));
+    QVERIFY2(rig.w.com().errorDescription().contains(QStringLiteral("not reading")),
+             qPrintable(rig.w.com().errorDescription()));
+    QCOMPARE(writeState->text(), QStringLiteral("Robot not reading: move not sent"));
+    rig.w.T_Serial_Detection_Timer();
+    QCOMPARE(rig.status(), QStringLiteral("Connected"));
+    QVERIFY(rig.dialogs->shown.isEmpty());
+
+    // It reads again: whole frames only, then the next SEND whole.
+    const QByteArray backlog = rig.peer.drain();
+    QVERIFY(!backlog.isEmpty());
+    QCOMPARE(backlog.size() % mouth.size(), 0);
+    QCOMPARE(backlog, mouth.repeated(backlog.size() / mouth.size()));
+    QVERIFY(writeState->text().isEmpty());
+    const QByteArray sentinel = rig.sendSentinel();
+    QCOMPARE(rig.peer.read(7), sentinel);
+    QVERIFY(rig.w.com().PortOpen());
+}
+
+void tst_Frm_Main::floodOfRepliesKeepsWhatIsHeldBounded()
+{
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    // A board that ignores the baud rate floods the line with battery replies.
+    const QByteArray flood = QByteArray::fromHex("6762763232").repeated(820); // about 4 KB
+    qsizetype offered = 0;
+    int mostHeld = 0;
+    while (offered < 1024 * 1024) {
+        rig.peer.offer(flood);
+        offered += flood.size();
+        QCoreApplication::processEvents();
+        mostHeld = std::max(mostHeld, rig.w.com().InBufferCount());
+    }
+    QVERIFY2(mostHeld <= Com::ReadBufferLimit, qPrintable(QString::number(mostHeld)));
+
+    // Once the line calms, its latest reply is shown.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("5"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.w.com().InBufferCount(), 0, 10000);
+    // Twice: the flood may have ended inside a reply, which costs the reply that follows.
+    QVERIFY(rig.peer.write(QByteArray::fromHex("6762764849").repeated(2)));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("7.2"), 5000);
+    QCOMPARE(rig.label(QStringLiteral("Lbl_Batt(1)"))->text(), QStringLiteral("7.3"));
 }
 
 void tst_Frm_Main::pollAlternatesQueriesAcrossStopAndStart()

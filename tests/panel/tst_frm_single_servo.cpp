@@ -129,6 +129,28 @@ private slots:
         send("18 - Right eyebrow", "45", "0"); // a known good command shows where what was sent ends
         QCOMPARE(m_peer->read(frame.size() + KnownGood.size()).toHex(' '), (frame + KnownGood).toHex(' '));
     }
+
+    void robotNotReading_getsOnlyWholeFrames()
+    {
+        send("18 - Right eyebrow", "45", "0");
+        QCOMPARE(m_peer->read(KnownGood.size()), KnownGood);
+        // The robot reads nothing while the operator keeps pressing SEND: far more than the line holds.
+        auto *button = m_window->findChild<QPushButton *>("Btn_Send_Cmd");
+        for (int press = 0; press < 6000; ++press) {
+            button->click();
+            if (press % 100 == 0)
+                QCoreApplication::processEvents();
+        }
+        QVERIFY(m_main->com().PortOpen());
+        QVERIFY(m_main->com().OutputStalled());
+        QVERIFY(m_dialogs->shown.isEmpty()); // the main window's status bar says it
+
+        const QByteArray backlog = m_peer->drain();
+        QCOMPARE(backlog.size() % KnownGood.size(), 0);
+        QCOMPARE(backlog, KnownGood.repeated(backlog.size() / KnownGood.size()));
+        send("8 - Neck Yaw", "90", "20");
+        QCOMPARE(m_peer->read(6).toHex(' '), QByteArray::fromHex("6d7373085a14").toHex(' '));
+    }
 };
 
 QTEST_MAIN(TestFrmSingleServo)

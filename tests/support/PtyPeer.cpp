@@ -72,6 +72,25 @@ bool PtyPeer::write(QByteArrayView bytes)
     return done == bytes.size();
 }
 
+qsizetype PtyPeer::offer(QByteArrayView bytes)
+{
+    if (m_master < 0)
+        return 0;
+    const ssize_t n = ::write(m_master, bytes.data(), size_t(bytes.size()));
+    return n < 0 ? 0 : n;
+}
+
+QByteArray PtyPeer::drain(int quietMs)
+{
+    QByteArray bytes;
+    for (;;) {
+        const QByteArray more = read(1, quietMs);
+        if (more.isEmpty())
+            return bytes;
+        bytes += more;
+    }
+}
+
 void PtyPeer::hangUp()
 {
     if (m_master >= 0)

@@ -23,6 +23,11 @@ public:
     // What has arrived by now, without waiting.
     QByteArray readAvailable();
     bool write(QByteArrayView bytes);
+    // Writes what the line takes now and drops the rest, as a sender that ignores the baud
+    // rate overruns a serial line; returns how many bytes were taken.
+    qsizetype offer(QByteArrayView bytes);
+    // Reads until nothing more arrives for quietMs.
+    QByteArray drain(int quietMs = 300);
     // The far end goes away, as when the cable is pulled.
     void hangUp();
 

@@ -1,0 +1,140 @@
+#include "fuzz/Checks.h"
+
+#include "link/Com.h"
+#include "link/Frames.h"
+#include "link/Sys_Project.h"
+#include "sim/FrameReader.h"
+
+#include <QLocale>
+
+#include <array>
+#include <cfenv>
+#include <cmath>
+
+namespace FuzzChecks {
+
+namespace {
+
+QString bytesText(QByteArrayView bytes)
+{
+    return QString::fromLatin1(bytes.toByteArray().toHex(' '));
+}
+
+} // namespace
+
+QString replyAssembly(QByteArrayView input)
+{
+    // The longest reply: "gav", channel, high byte, low byte.
+    constexpr int LongestReply = Frames::AnalogueReply.length();
+    // Data bytes without a "g" in them, so that no reply's tail can pass for the start of the next.
+    const QByteArray known = QByteArray::fromHex("67627648496761760203046777730f");
+    constexpr int KnownReplies = 3;
+
+    Sys_Project replies;
+    QList<Sys_Project::Reply> completed;
+    auto feed = [&](QByteArrayView bytes) -> QString {
+        for (const char byte : bytes) {
+            if (const std::optional<Sys_Project::Reply> reply = replies.receive(quint8(byte)))
+                completed.append(*reply);
+            if (replies.Reply_Index < 0 || replies.Reply_Index >= LongestReply)
+                return QStringLiteral("%1 bytes held after %2").arg(replies.Reply_Index).arg(bytesText(bytes));
+        }
+        return {};
+    };
+    if (QString why = feed(input); !why.isEmpty())
+        return why;
+    const qsizetype garbageReplies = completed.size();
+    if (QString why = feed(known); !why.isEmpty())
+        return why;
+
+    // Whatever state the input left, it can cost at most the first reply after it.
+    const QList<Sys_Project::Reply> after = completed.sliced(garbageReplies);
+    if (after.size() < KnownReplies - 1 || after.size() > KnownReplies)
+        return QStringLiteral("%1 of %2 well-formed replies recognised after the input").arg(after.size()).arg(KnownReplies);
+    const Sys_Project::Reply &whiskers = after.last();
+    const Sys_Project::Reply &analogue = after[after.size() - 2];
+    if (whiskers.kind != Sys_Project::ReplyKind::Whiskers || whiskers.data[0] != 0x0f ||
+        analogue.kind != Sys_Project::ReplyKind::Analogue || analogue.analogueReading() != 0x0304)
+        return QStringLiteral("the replies after the input were misread");
+    return {};
+}
+
+QString settingsText(QByteArrayView input)
+{
+    const QString text = QString::fromUtf8(input);
+    const std::optional<Com::LineSettings> parsed = Com::LineSettings::parse(text);
+    if (!parsed)
+        return {};
+    const QString readBack = parsed->text();
+    if (readBack.contains(u' '))
+        return QStringLiteral("\"%1\" reads back with blanks: \"%2\"").arg(text, readBack);
+    const std::optional<Com::LineSettings> again = Com::LineSettings::parse(readBack);
+    if (!again || again->baudRate != parsed->baudRate || again->parity != parsed->parity ||
+        again->dataBits != parsed->dataBits || again->stopBits != parsed->stopBits)
+        return QStringLiteral("\"%1\" reads back as \"%2\", which means other settings").arg(text, readBack);
+    return {};
+}
+
+QString textToByte(QByteArrayView input)
+{
+    const QString text = QString::fromUtf8(input);
+    for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::French, QLocale::France)}) {
+        const std::optional<quint8> byte = Frames::textToByte(text, locale);
+        // An independent reading of the same rule: the C library's rounding to nearest, ties to even.
+        bool ok = false;
+        const double value = locale.toDouble(text.trimmed(), &ok);
+        std::fesetround(FE_TONEAREST);
+        const double rounded = ok && std::isfinite(value) ? std::nearbyint(value) : -1.0;
+        const bool expected = rounded >= 0.0 && rounded <= 255.0;
+        if (byte.has_value() != expected || (byte && double(*byte) != rounded))
+            return QStringLiteral("\"%1\" (%2) gave %3, not %4")
+                .arg(text, locale.name(), byte ? QString::number(*byte) : QStringLiteral("no byte"),
+                     expected ? QString::number(rounded) : QStringLiteral("no byte"));
+    }
+    return {};
+}
+
+QString simFrameReader(QByteArrayView input)
+{
+    constexpr qsizetype LongestFrame = Frames::Mouth.length();
+    auto read = [&](qsizetype piece, QByteArray &frames, QByteArray &bad) -> QString {
+        FrameReader reader;
+        for (qsizetype at = 0; at < input.size(); at += piece) {
+            for (const FrameReader::Event &event : reader.feed(input.sliced(at, std::min(piece, input.size() - at)))) {
+                if (event.isBad())
+                    bad += event.data;
+                else if (FrameReader::kindFor(event.mnemonic)->dataBytes != event.data.size())
+                    return QStringLiteral("a %1 frame with %2 data bytes").arg(QString::fromLatin1(event.mnemonic)).arg(event.data.size());
+                else
+                    frames += event.mnemonic + event.data;
+            }
+            if (reader.pending() >= LongestFrame)
+                return QStringLiteral("%1 bytes held for an unfinished frame").arg(reader.pending());
+        }
+        if (frames.size() + bad.size() + reader.pending() != input.size())
+            return QStringLiteral("bytes lost or invented: %1 in, %2 out").arg(input.size()).arg(frames.size() + bad.size() + reader.pending());
+        return {};
+    };
+    // Read in one piece, then byte by byte, as the line may deliver it: the same frames.
+    QByteArray whole, wholeBad, single, singleBad;
+    if (QString why = read(std::max<qsizetype>(input.size(), 1), whole, wholeBad); !why.isEmpty())
+        return why;
+    if (QString why = read(1, single, singleBad); !why.isEmpty())
+        return why;
+    if (whole != single || wholeBad != singleBad)
+        return QStringLiteral("the frames depend on how the bytes were split");
+    return {};
+}
+
+std::span<const Target> targets()
+{
+    static const std::array<Target, 4> all{{
+        {"reply_assembly", replyAssembly},
+        {"settings_text", settingsText},
+        {"text_to_byte", textToByte},
+        {"sim_frame_reader", simFrameReader},
+    }};
+    return all;
+}
+
+} // namespace FuzzChecks
