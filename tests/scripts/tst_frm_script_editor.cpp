@@ -214,6 +214,7 @@ private slots:
     void openingKeepsTheScriptUnlessTheFileLoads_data();
     void openingKeepsTheScriptUnlessTheFileLoads();
     void switchingWindowsKeepsTheScript();
+    void examplesOpenReadyToSave();
     void builtScriptPlaysOnTheVirtualRobot();
 };
 
@@ -836,6 +837,20 @@ void tst_Frm_Script_Editor::switchingWindowsKeepsTheScript()
     QCOMPARE(rig.kind()->count(), 9);
     QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
     QCOMPARE(rig.w.currentScript().Nb_Action, 3);
+}
+
+// The scripts beside the program, where the player looks first, open here and could be saved.
+void tst_Frm_Script_Editor::examplesOpenReadyToSave()
+{
+    const QDir examples(QStringLiteral(ORVIK_BUILD_EXAMPLES));
+    const QStringList names = examples.entryList({QStringLiteral("*.sct")});
+    QVERIFY(!names.isEmpty());
+    for (const QString &name : names) {
+        Rig rig;
+        QVERIFY2(rig.open(examples.filePath(name)), qPrintable(name));
+        QVERIFY(rig.rows().size() > 1);
+        QVERIFY2(rig.w.Check_Script(), qPrintable(name));
+    }
 }
 
 // The whole program against orvik-sim: a script built and saved in the editor, opened in the
