@@ -67,7 +67,8 @@ constexpr std::array<ActionKind, 9> Kinds{{
      {"LE Yaw Pos", "LE Yaw Speed", "RE Yaw Pos", "RE Yaw Speed", "E Pitch Pos", "E Pitch Speed"}},
     {"Move Robot Mouth", Frames::Mouth.mnemonic,
      {"UL Pos", "UL Speed", "LL Pos", "LL Speed", "UR Pos", "UR Speed", "LR Pos", "LR Speed"}},
-    {"Move Robot Neck", Frames::Neck.mnemonic, {"Neck Pitch Pos", "Neck Pitch Speed", "Neck Yaw Pos", "Neck Yaw Speed"}},
+    {"Move Robot Neck", Frames::Neck.mnemonic,
+     {"Neck Pitch Pos", "Neck Pitch Speed", "Neck Yaw Pos", "Neck Yaw Speed"}},
     {"Move Single Servo", Frames::SingleServo.mnemonic, {"Index", "Pos", "Speed"}},
     {"End Script", "end", {"End Value"}, "0", true},
     {"Wait", "wait", {"Time (ms)"}, "0", false},
@@ -284,7 +285,8 @@ QWidget *Frm_Script_Editor::buildDescription()
     m_view->header()->setStretchLastSection(true);
     m_view->header()->setSectionsMovable(false);
     m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
-    m_view->setMinimumWidth(m_view->fontMetrics().horizontalAdvance(QStringLiteral("000000  mrm-000-000-000-000-000-000-000-000")));
+    const QString widestRow = QStringLiteral("000000  mrm-000-000-000-000-000-000-000-000");
+    m_view->setMinimumWidth(m_view->fontMetrics().horizontalAdvance(widestRow));
     m_view->setMinimumHeight(14 * (m_view->fontMetrics().height() + 4));
 
     auto *grid = new QGridLayout(box);
@@ -573,7 +575,8 @@ void Frm_Script_Editor::Clear_Script_Description()
 
 void Frm_Script_Editor::setScriptEditing(bool enabled)
 {
-    for (QWidget *control : std::initializer_list<QWidget *>{m_title, m_date, m_view, m_kind, m_clearList, m_add, m_modify})
+    const std::initializer_list<QWidget *> controls{m_title, m_date, m_view, m_kind, m_clearList, m_add, m_modify};
+    for (QWidget *control : controls)
         control->setEnabled(enabled);
 }
 

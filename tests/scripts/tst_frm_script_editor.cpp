@@ -300,7 +300,8 @@ void tst_Frm_Script_Editor::eachKindShowsItsCaptionedFields_data()
     QTest::addColumn<QStringList>("fields"); // caption=text, in field order
     QTest::addColumn<bool>("firstReadOnly");
 
-    const QStringList arm{"Elb Pos=", "Elb Speed=", "Shd Yaw Pos=", "Shd Yaw Speed=", "Shd Pitch Pos=", "Shd Pitch Speed="};
+    const QStringList arm{"Elb Pos=",      "Elb Speed=",      "Shd Yaw Pos=", "Shd Yaw Speed=",
+                          "Shd Pitch Pos=", "Shd Pitch Speed="};
     QTest::newRow("eyebrows") << 0 << "Move EyeBrows"
                               << QStringList{"LEb Roll Pos=", "LEb Roll Speed=", "LEb Roll Pos=", "LEb Roll Speed="}
                               << false;
@@ -686,7 +687,8 @@ void tst_Frm_Script_Editor::saveRefusesWhatCannotBeSaved()
     }
     QCOMPARE(rig.messages(), (QStringList{message, "Save canceled !"}));
     for (const Dialogs::Message &m : rig.dialogs.shown)
-        QVERIFY(m.title == QStringLiteral("ORVIK") && m.icon == QMessageBox::Information && m.buttons == QMessageBox::Ok);
+        QVERIFY(m.title == QStringLiteral("ORVIK") && m.icon == QMessageBox::Information
+                && m.buttons == QMessageBox::Ok);
     QCOMPARE(rig.dialogs.requests, QStringList());
     QCOMPARE(rig.w.focusWidget() == titleBox, message == QStringLiteral("Enter a script title"));
 }
