@@ -500,11 +500,11 @@ void tst_Frm_Script_Editor::modifyReplacesInPlaceUntilAnotherKindIsChosen()
     rig.button("Btn_Modify_Action")->click();
     QCOMPARE(rig.rows().at(1), QStringLiteral("2 wait-800"));
 
-    // A hand-written action with nine values fills the eight fields.
-    QVERIFY(writeAll(rig.path("nine.sct"), "[COMMANDS]\nnb_action=1\naction_1=mrm;1;2;3;4;5;6;7;8;9\n"));
+    // A hand-written action with nine values fills the eight fields, a negative one with its sign.
+    QVERIFY(writeAll(rig.path("nine.sct"), "[COMMANDS]\nnb_action=1\naction_1=mrm;-1;2;3;4;5;6;7;8;9\n"));
     QVERIFY(rig.open(rig.path("nine.sct")));
     rig.doubleClickRow(0);
-    QCOMPARE(rig.shownFields(), (QStringList{"UL Pos=1", "UL Speed=2", "LL Pos=3", "LL Speed=4", "UR Pos=5",
+    QCOMPARE(rig.shownFields(), (QStringList{"UL Pos=-1", "UL Speed=2", "LL Pos=3", "LL Speed=4", "UR Pos=5",
                                              "UR Speed=6", "LR Pos=7", "LR Speed=8"}));
 }
 
