@@ -54,4 +54,8 @@ QByteArray frame(const Kind &kind, QByteArrayView data = {});
 // text included, gives no byte.
 std::optional<quint8> textToByte(const QString &text, const QLocale &locale = QLocale());
 
+// The same reading and rounding, for a value that must only fit a 32-bit signed integer
+// (a script action's value, which is narrowed to a byte only when it is played).
+std::optional<qint32> textToInt32(const QString &text, const QLocale &locale = QLocale());
+
 } // namespace Frames

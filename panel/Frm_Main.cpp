@@ -4,6 +4,7 @@
 #include "ui/Colours.h"
 #include "panel/Frm_Single_Servo.h"
 #include "scripts/Frm_Script_Player.h"
+#include "scripts/Frm_Script_Editor.h"
 #include "settings/Frm_Setup.h"
 
 #include <QCloseEvent>
@@ -312,8 +313,7 @@ void Frm_Main::buildMenus()
     QMenu *tool = addMenu("mnu_tool", QStringLiteral("&Tool"));
     addEntry(tool, "mnu_single_cmd", QStringLiteral("Single Command"), &Frm_Main::mnu_single_cmd_Click);
     addEntry(tool, "mnu_script", QStringLiteral("Script Player"), &Frm_Main::mnu_script_Click);
-    // The script editor is not part of the program yet: its entry opens nothing.
-    addEntry(tool, "mnu_script_editor", QStringLiteral("Script Editor"), [] {});
+    addEntry(tool, "mnu_script_editor", QStringLiteral("Script Editor"), &Frm_Main::mnu_script_editor_Click);
 
     QMenu *help = addMenu("mnu_help", QStringLiteral("?"));
     addEntry(help, "mnu_manual", QStringLiteral("User Guide"), &Frm_Main::mnu_manual_Click);
@@ -500,6 +500,11 @@ void Frm_Main::mnu_script_Click()
     showWindow(m_player, [this] { return new Frm_Script_Player(m_com, *m_dialogs, this); });
 }
 
+void Frm_Main::mnu_script_editor_Click()
+{
+    showWindow(m_editor, [this] { return new Frm_Script_Editor(*m_dialogs, this); });
+}
+
 void Frm_Main::mnu_manual_Click()
 {
     // The guide travels with the executable; the folder is the real one behind any link to it.
@@ -523,6 +528,8 @@ void Frm_Main::Close_All_Windows()
     if (m_setup)
         m_setup->close();
     close();
+    if (m_editor)
+        m_editor->close();
 }
 
 void Frm_Main::showEvent(QShowEvent *event)

@@ -19,6 +19,7 @@ class QTimer;
 class Frm_Script_Player;
 class Frm_Setup;
 class Frm_Single_Servo;
+class Frm_Script_Editor;
 
 // The operator's control panel and the start-up window: six body-part panels with a slider
 // and a speed per servo, the sensor panel, and the menus that open every other window. It
@@ -54,6 +55,7 @@ public:
     void mnu_serial_setup_Click();
     void mnu_single_cmd_Click();
     void mnu_script_Click();
+    void mnu_script_editor_Click();
     void mnu_manual_Click();
 
     // The timers' handlers, also called directly where a test checks the order of events.
@@ -105,6 +107,7 @@ private:
     QPointer<Frm_Setup> m_setup;
     QPointer<Frm_Single_Servo> m_singleServo;
     QPointer<Frm_Script_Player> m_player;
+    QPointer<Frm_Script_Editor> m_editor;
     bool m_centred = false;
     bool m_unloading = false;
 };

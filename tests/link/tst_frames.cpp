@@ -12,6 +12,8 @@ private slots:
     void frameIsMnemonicThenDataUnchanged();
     void textToByte_data();
     void textToByte();
+    void textToInt32_data();
+    void textToInt32();
 };
 
 void tst_Frames::frameIsMnemonicThenDataUnchanged()
@@ -65,6 +67,37 @@ void tst_Frames::textToByte()
     QCOMPARE(result.has_value(), byte >= 0);
     if (byte >= 0)
         QCOMPARE(int(*result), byte);
+}
+
+void tst_Frames::textToInt32_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<qint32>("value");
+
+    QTest::newRow("above a byte") << "300" << true << 300;
+    QTest::newRow("negative") << " -7 " << true << -7;
+    QTest::newRow("half to even") << "-2.5" << true << -2;
+    QTest::newRow("largest") << "2147483647" << true << 2147483647;
+    QTest::newRow("smallest") << "-2147483648" << true << qint32(-2147483648LL);
+    QTest::newRow("half below the smallest rounds into range") << "-2147483648.5" << true << qint32(-2147483648LL);
+    QTest::newRow("one above the largest") << "2147483648" << false << 0;
+    QTest::newRow("half above the largest rounds out") << "2147483647.5" << false << 0;
+    QTest::newRow("one below the smallest") << "-2147483649" << false << 0;
+    QTest::newRow("huge exponent") << "1e300" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+    QTest::newRow("letters") << "x1" << false << 0;
+}
+
+void tst_Frames::textToInt32()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(qint32, value);
+    const std::optional<qint32> result = Frames::textToInt32(text, QLocale::c());
+    QCOMPARE(result.has_value(), valid);
+    if (valid)
+        QCOMPARE(*result, value);
 }
 
 QTEST_GUILESS_MAIN(tst_Frames)

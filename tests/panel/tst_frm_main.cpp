@@ -647,6 +647,7 @@ void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
     Rig rig;
     rig.w.show();
     // Opened in another order than they are unloaded in.
+    child<QAction>(rig.w, QStringLiteral("mnu_script_editor"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_single_cmd"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
@@ -654,20 +655,24 @@ void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
     QWidget *setup = child<QWidget>(rig.w, QStringLiteral("Frm_Setup"));
     QWidget *single = child<QWidget>(rig.w, QStringLiteral("Frm_Single_Servo"));
     QWidget *player = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Player"));
-    QVERIFY(setup && single && player && setup->isVisible() && single->isVisible() && player->isVisible());
+    QWidget *editor = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Editor"));
+    QVERIFY(setup && single && player && editor && setup->isVisible() && single->isVisible() && player->isVisible()
+            && editor->isVisible());
     QCOMPARE(rig.w.findChildren<QWidget *>(QStringLiteral("Frm_Setup")).size(), 1);
 
     CloseRecorder recorder;
-    for (QWidget *window : {setup, single, player, static_cast<QWidget *>(&rig.w)})
+    for (QWidget *window : {setup, single, player, editor, static_cast<QWidget *>(&rig.w)})
         window->installEventFilter(&recorder);
     QPointer<QWidget> setupAlive = setup;
     QPointer<QWidget> singleAlive = single;
     QPointer<QWidget> playerAlive = player;
+    QPointer<QWidget> editorAlive = editor;
 
     child<QAction>(rig.w, QStringLiteral("mnu_quit"))->trigger();
-    QCOMPARE(recorder.closed, (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Main"}));
+    QCOMPARE(recorder.closed,
+             (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Main", "Frm_Script_Editor"}));
     QVERIFY(!rig.w.isVisible());
-    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive);
+    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive && !editorAlive);
     QVERIFY(rig.dialogs->shown.isEmpty());
 }
 

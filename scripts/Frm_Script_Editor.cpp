@@ -1,0 +1,755 @@
+#include "scripts/Frm_Script_Editor.h"
+
+#include "link/Frames.h"
+#include "ui/Dialogs.h"
+
+#include <QAbstractTableModel>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <functional>
+#include <string_view>
+
+namespace {
+
+const QString Title = QStringLiteral("ORVIK");
+const QString Caption = QStringLiteral("Script Editor");
+const QString Filter = QStringLiteral("Script (*.sct)");
+const QString ModifyMarker = QStringLiteral("Tag");
+
+using Captions = std::array<const char *, Frm_Script_Editor::FieldCount>;
+
+struct ActionKind
+{
+    const char *item;        // the selector's text
+    std::string_view command;
+    Captions captions;       // one per value, nullptr beyond
+    const char *preset = ""; // first field's text when the kind is chosen
+    bool presetReadOnly = false;
+
+    constexpr int values() const
+    {
+        int n = 0;
+        while (n < Frm_Script_Editor::FieldCount && captions[size_t(n)])
+            ++n;
+        return n;
+    }
+};
+
+constexpr Captions ArmCaptions{"Elb Pos",      "Elb Speed",       "Shd Yaw Pos", "Shd Yaw Speed",
+                               "Shd Pitch Pos", "Shd Pitch Speed"};
+
+// Cmd_ID is the position in this table, which is also the selector's order. The move kinds
+// take their fields in the byte order of their command frame, one (position, speed) pair per
+// servo, so an action's values are exactly the frame's data bytes.
+constexpr std::array<ActionKind, 9> Kinds{{
+    {"Move EyeBrows", Frames::Eyebrows.mnemonic, {"LEb Roll Pos", "LEb Roll Speed", "LEb Roll Pos", "LEb Roll Speed"}},
+    {"Move Left Arm", Frames::LeftArm.mnemonic, ArmCaptions},
+    {"Move Right Arm", Frames::RightArm.mnemonic, ArmCaptions},
+    {"Move Robot Eyes", Frames::Eyes.mnemonic,
+     {"LE Yaw Pos", "LE Yaw Speed", "RE Yaw Pos", "RE Yaw Speed", "E Pitch Pos", "E Pitch Speed"}},
+    {"Move Robot Mouth", Frames::Mouth.mnemonic,
+     {"UL Pos", "UL Speed", "LL Pos", "LL Speed", "UR Pos", "UR Speed", "LR Pos", "LR Speed"}},
+    {"Move Robot Neck", Frames::Neck.mnemonic,
+     {"Neck Pitch Pos", "Neck Pitch Speed", "Neck Yaw Pos", "Neck Yaw Speed"}},
+    {"Move Single Servo", Frames::SingleServo.mnemonic, {"Index", "Pos", "Speed"}},
+    {"End Script", "end", {"End Value"}, "0", true},
+    {"Wait", "wait", {"Time (ms)"}, "0", false},
+}};
+
+static_assert(Kinds[0].values() == Frames::Eyebrows.dataBytes && Kinds[1].values() == Frames::LeftArm.dataBytes &&
+              Kinds[2].values() == Frames::RightArm.dataBytes && Kinds[3].values() == Frames::Eyes.dataBytes &&
+              Kinds[4].values() == Frames::Mouth.dataBytes && Kinds[5].values() == Frames::Neck.dataBytes &&
+              Kinds[6].values() == Frames::SingleServo.dataBytes && Kinds[7].values() == 1 && Kinds[8].values() == 1,
+              "each move kind has one field per data byte of its frame");
+
+QString command(const ActionKind &kind)
+{
+    return QString::fromLatin1(kind.command.data(), qsizetype(kind.command.size()));
+}
+
+int kindOfCommand(const QString &word)
+{
+    for (size_t k = 0; k < Kinds.size(); ++k)
+        if (word == command(Kinds[k]))
+            return int(k);
+    return -1;
+}
+
+QString indexed(const char *name, int i)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1StringView(name)).arg(i);
+}
+
+QString today()
+{
+    return QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy"));
+}
+
+QString programFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+// The "Commands" text of a row: meb-120-10-130-10, wait-500, end-0.
+QString rowText(const Script_Action &action)
+{
+    QString text = action.Command;
+    for (qint32 value : action.Values)
+        text += QLatin1Char('-') + QString::number(value);
+    return text;
+}
+
+// The list view tells its window of presses and double clicks anywhere over it, after it has
+// moved its own selection, as the handlers act on the selected row.
+class ActionListView : public QTreeView
+{
+public:
+    std::function<void(Qt::MouseButton, const QPoint &)> onPress;
+    std::function<void()> onDoubleClick;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        QTreeView::mousePressEvent(event);
+        onPress(event->button(), event->globalPosition().toPoint());
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent *event) override
+    {
+        QTreeView::mouseDoubleClickEvent(event);
+        onDoubleClick();
+    }
+};
+
+bool belongsTo(QWindow *window, const QWindow *owner)
+{
+    for (; window; window = window->transientParent())
+        if (window == owner)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// The list view's rows are read from the script on demand, so that a change to a long script
+// costs the rows on screen, not one row per action.
+class Frm_Script_Editor::RowModel : public QAbstractTableModel
+{
+public:
+    RowModel(const Action_List &script, QObject *parent)
+        : QAbstractTableModel(parent)
+        , m_script(script)
+    {
+    }
+
+    void refresh()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(qMin(qsizetype(m_script.Nb_Action), m_script.Actions.size()));
+    }
+
+    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 2; }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+            return {};
+        const Script_Action &action = m_script.Actions.at(index.row());
+        return index.column() == 0 ? QString::number(action.Number) : rowText(action);
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        return section == 0 ? QStringLiteral("No.") : QStringLiteral("Commands");
+    }
+
+private:
+    const Action_List &m_script;
+};
+
+Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("Frm_Script_Editor"));
+    setWindowTitle(Caption);
+
+    auto *columns = new QHBoxLayout(this);
+    buildMenus();
+    columns->addWidget(buildDescription(), 1);
+    columns->addWidget(buildActionTool());
+
+    m_focusWatch = connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Frm_Script_Editor::focusMoved);
+    Form_Load();
+}
+
+Frm_Script_Editor::~Frm_Script_Editor()
+{
+    // Taking the window down moves the focus, which must not reach a window half destroyed.
+    disconnect(m_focusWatch);
+}
+
+void Frm_Script_Editor::buildMenus()
+{
+    auto *bar = new QMenuBar;
+    layout()->setMenuBar(bar);
+
+    auto addMenu = [bar](const char *name, const QString &title) {
+        QMenu *menu = bar->addMenu(title);
+        menu->setObjectName(QLatin1StringView(name));
+        return menu;
+    };
+    auto addEntry = [this](QMenu *menu, const char *name, const QString &text, auto handler) {
+        QAction *action = menu->addAction(text);
+        action->setObjectName(QLatin1StringView(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    auto addSeparator = [](QMenu *menu, const char *name) {
+        menu->addSeparator()->setObjectName(QLatin1StringView(name));
+    };
+
+    QMenu *file = addMenu("mnu_script_file", QStringLiteral("&File"));
+    addEntry(file, "mnu_script_open", QStringLiteral("Open script"), &Frm_Script_Editor::mnu_script_open_Click);
+    addEntry(file, "mnu_script_save", QStringLiteral("Save script"), &Frm_Script_Editor::mnu_script_save_Click);
+    m_closeScript = addEntry(file, "mnu_script_close_script", QStringLiteral("Close script"),
+                             &Frm_Script_Editor::mnu_script_close_script_Click);
+    m_closeScript->setEnabled(false);
+    addSeparator(file, "mnu_script_sep_1");
+    addEntry(file, "mnu_script_close", QStringLiteral("Close editor"), &Frm_Script_Editor::mnu_script_close_Click);
+
+    QMenu *edit = addMenu("mnu_script_edit", QStringLiteral("&Edit"));
+    addEntry(edit, "mnu_script_clear", QStringLiteral("Clear Script"), &Frm_Script_Editor::mnu_script_clear_Click);
+    addSeparator(edit, "mnu_script_sep_2");
+    addEntry(edit, "mnu_script_add", QStringLiteral("Add Action"), &Frm_Script_Editor::mnu_script_add_Click);
+    addEntry(edit, "mnu_script_modify", QStringLiteral("Modify Action"), &Frm_Script_Editor::mnu_script_modify_Click);
+    addEntry(edit, "mnu_script_remove", QStringLiteral("Remove Action"), &Frm_Script_Editor::mnu_script_remove_Click);
+}
+
+QWidget *Frm_Script_Editor::buildDescription()
+{
+    auto *box = new QGroupBox(QStringLiteral("SCRIPT DESCRIPTION"));
+
+    m_title = new QLineEdit;
+    m_title->setObjectName(QStringLiteral("Txt_Script_Title"));
+    m_date = new QLineEdit;
+    m_date->setObjectName(QStringLiteral("Txt_Script_Date"));
+    m_date->setMaximumWidth(m_date->fontMetrics().horizontalAdvance(QStringLiteral("00-00-00000")) + 16);
+
+    m_newList = new QPushButton(QStringLiteral("NEW SCRIPT"));
+    m_newList->setObjectName(QStringLiteral("Btn_New_List"));
+    connect(m_newList, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_New_List_Click);
+    m_clearList = new QPushButton(QStringLiteral("CLEAR SCRIPT"));
+    m_clearList->setObjectName(QStringLiteral("Btn_Clear_List"));
+    connect(m_clearList, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_Clear_List_Click);
+
+    auto *view = new ActionListView;
+    view->onPress = [this](Qt::MouseButton button, const QPoint &at) { L_View_MouseDown(button, at); };
+    view->onDoubleClick = [this] { L_View_DblClick(); };
+    m_view = view;
+    m_view->setObjectName(QStringLiteral("L_View"));
+    m_model = new RowModel(m_script, this);
+    m_view->setModel(m_model);
+    m_view->setRootIsDecorated(false);
+    m_view->setItemsExpandable(false);
+    m_view->setUniformRowHeights(true); // what keeps a long script quick to show
+    m_view->setAllColumnsShowFocus(true);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->header()->setStretchLastSection(true);
+    m_view->header()->setSectionsMovable(false);
+    m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
+    const QString widestRow = QStringLiteral("000000  mrm-000-000-000-000-000-000-000-000");
+    m_view->setMinimumWidth(m_view->fontMetrics().horizontalAdvance(widestRow));
+    m_view->setMinimumHeight(14 * (m_view->fontMetrics().height() + 4));
+
+    auto *grid = new QGridLayout(box);
+    grid->addWidget(new QLabel(QStringLiteral("Script Title")), 0, 0);
+    grid->addWidget(m_title, 0, 1, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Date")), 1, 0);
+    grid->addWidget(m_date, 1, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_newList);
+    buttons->addWidget(m_clearList);
+    buttons->addStretch();
+    grid->addLayout(buttons, 2, 0, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Action List")), 3, 0, 1, 3);
+    grid->addWidget(m_view, 4, 0, 1, 3);
+    grid->setRowStretch(4, 1);
+    grid->setColumnStretch(2, 1);
+    return box;
+}
+
+QWidget *Frm_Script_Editor::buildActionTool()
+{
+    auto *box = new QGroupBox(QStringLiteral("SCRIPT ACTION TOOL"));
+
+    m_kind = new QComboBox;
+    m_kind->setObjectName(QStringLiteral("Cmb_action"));
+    m_kind->setEditable(true);
+    // The kinds are the program's: typed text is never added to them, nor completed into
+    // another kind than the one the fields show.
+    m_kind->setInsertPolicy(QComboBox::NoInsert);
+    m_kind->setCompleter(nullptr);
+    m_kind->setMaxVisibleItems(int(Kinds.size()));
+    connect(m_kind, &QComboBox::activated, this, &Frm_Script_Editor::Cmb_action_Click);
+
+    auto *grid = new QGridLayout(box);
+    grid->addWidget(new QLabel(QStringLiteral("Action Selection")), 0, 0, 1, 2);
+    grid->addWidget(m_kind, 1, 0, 1, 2);
+    grid->setRowMinimumHeight(2, 6);
+    const int fieldWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12;
+    for (int i = 0; i < FieldCount; ++i) {
+        auto *caption = new QLabel;
+        caption->setObjectName(indexed("Lbl_Desc", i));
+        auto *field = new QLineEdit;
+        field->setObjectName(indexed("Txt_Action", i));
+        field->setFixedWidth(fieldWidth);
+        m_captions[size_t(i)] = caption;
+        m_fields[size_t(i)] = field;
+        grid->addWidget(caption, 3 + i, 0);
+        grid->addWidget(field, 3 + i, 1, Qt::AlignRight);
+        // Rows keep their place while hidden, so the tool does not jump from kind to kind.
+        grid->setRowMinimumHeight(3 + i, field->sizeHint().height());
+    }
+    m_modify = new QPushButton(QStringLiteral("MODIFY"));
+    m_modify->setObjectName(QStringLiteral("Btn_Modify_Action"));
+    m_modify->setProperty("Tag", QString());
+    connect(m_modify, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_Modify_Action_Click);
+    m_add = new QPushButton(QStringLiteral("ADD"));
+    m_add->setObjectName(QStringLiteral("Btn_Add_Action"));
+    connect(m_add, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_Add_Action_Click);
+
+    grid->setRowStretch(3 + FieldCount, 1);
+    grid->addWidget(m_modify, 4 + FieldCount, 0, Qt::AlignLeft);
+    grid->addWidget(m_add, 4 + FieldCount, 1, Qt::AlignRight);
+    grid->setColumnMinimumWidth(0, fontMetrics().horizontalAdvance(QStringLiteral("Neck Pitch Speed")) + 16);
+    return box;
+}
+
+void Frm_Script_Editor::Form_Load()
+{
+    m_scriptPath.clear();
+    Init_Script(m_script);
+    m_model->refresh();
+    m_kind->setEnabled(false);
+    m_add->setEnabled(false);
+    m_modify->setEnabled(false);
+    m_clearList->setEnabled(false);
+    m_title->setEnabled(false);
+    m_date->setEnabled(false);
+    for (size_t i = 0; i < size_t(FieldCount); ++i) {
+        m_captions[i]->hide();
+        m_fields[i]->hide();
+    }
+}
+
+void Frm_Script_Editor::Form_Activate()
+{
+    // The script itself stays: switching to another window and back loses nothing but the
+    // tool's state.
+    Deactivate_Action_Building_Tool();
+    Load_Action_Description();
+}
+
+bool Frm_Script_Editor::event(QEvent *event)
+{
+    if (event->type() == QEvent::Show && !m_shown) {
+        m_shown = true;
+        Form_Activate();
+    }
+    return QWidget::event(event);
+}
+
+void Frm_Script_Editor::focusMoved(QWindow *window)
+{
+    if (!window)
+        return; // another application: coming back from it is no switch between our windows
+    const QWindow *own = windowHandle();
+    if (window == own) {
+        if (m_cameFromOtherWindow)
+            Form_Activate();
+        m_cameFromOtherWindow = false;
+    } else if (belongsTo(window, own)) {
+        // A message box, file dialog or menu of this window: its answer must find the tool
+        // as the operator left it.
+        m_cameFromOtherWindow = false;
+    } else {
+        m_cameFromOtherWindow = true;
+    }
+}
+
+void Frm_Script_Editor::Load_Action_Description()
+{
+    m_kind->clear();
+    for (const ActionKind &kind : Kinds)
+        m_kind->addItem(QLatin1StringView(kind.item));
+    m_kind->setCurrentIndex(-1);
+    m_kind->setEditText(QString());
+}
+
+void Frm_Script_Editor::Deactivate_Action_Building_Tool()
+{
+    for (size_t i = 0; i < size_t(FieldCount); ++i) {
+        m_captions[i]->clear();
+        m_captions[i]->hide();
+        m_fields[i]->clear();
+        m_fields[i]->hide();
+    }
+    m_modify->setEnabled(false);
+    m_modify->setProperty("Tag", QString());
+}
+
+void Frm_Script_Editor::Activate_Action_Building_Tool(int Cmd_ID)
+{
+    Deactivate_Action_Building_Tool();
+    if (Cmd_ID < 0 || Cmd_ID >= int(Kinds.size()))
+        return;
+    const ActionKind &kind = Kinds[size_t(Cmd_ID)];
+    for (int i = 0; i < kind.values(); ++i) {
+        m_captions[size_t(i)]->setText(QLatin1StringView(kind.captions[size_t(i)]));
+        m_captions[size_t(i)]->show();
+        m_fields[size_t(i)]->setReadOnly(false);
+        m_fields[size_t(i)]->show();
+    }
+    m_fields[0]->setText(QLatin1StringView(kind.preset));
+    m_fields[0]->setReadOnly(kind.presetReadOnly);
+}
+
+void Frm_Script_Editor::Cmb_action_Click()
+{
+    Activate_Action_Building_Tool(m_kind->currentIndex());
+    m_modify->setEnabled(false);
+}
+
+int Frm_Script_Editor::selectedKind() const
+{
+    // Only a kind chosen from the list counts: the fields on show are that kind's, while a
+    // kind's name typed over another kind's fields would build it from the wrong fields.
+    const int kind = m_kind->currentIndex();
+    return kind >= 0 && m_kind->itemText(kind) == m_kind->currentText() ? kind : -1;
+}
+
+bool Frm_Script_Editor::kindIsChosen()
+{
+    if (selectedKind() >= 0)
+        return true;
+    inform(QStringLiteral("Choose an action from the list first"));
+    return false;
+}
+
+std::optional<Script_Action> Frm_Script_Editor::buildAction(int Cmd_ID, qint32 Number)
+{
+    const ActionKind &kind = Kinds[size_t(Cmd_ID)];
+    Script_Action action;
+    action.Number = Number;
+    action.Command = command(kind);
+    action.Nb_Values = kind.values();
+    for (int i = 0; i < kind.values(); ++i) {
+        const std::optional<qint32> value = Frames::textToInt32(m_fields[size_t(i)]->text());
+        if (!value) {
+            inform(QStringLiteral("You must enter a valid number before adding the command"));
+            return std::nullopt;
+        }
+        action.Values.append(*value);
+    }
+    return action;
+}
+
+void Frm_Script_Editor::Add_Action_To_List(int Cmd_ID)
+{
+    if (m_script.Nb_Action >= MaxActions) {
+        inform(QStringLiteral("A script holds at most %1 actions: this one is full.").arg(MaxActions));
+        return;
+    }
+    const std::optional<Script_Action> action = buildAction(Cmd_ID, m_script.Nb_Action + 1);
+    if (!action)
+        return;
+    Add_Script_Action(m_script, *action);
+    Refresh_Action_List();
+}
+
+void Frm_Script_Editor::Modify_Action_To_List(int Cmd_ID)
+{
+    const qint16 position = m_modify->property("Tag").toString().toShort();
+    const std::optional<Script_Action> action = buildAction(Cmd_ID, position + 1);
+    if (!action)
+        return;
+    Set_Script_Action(m_script, position, *action);
+    Refresh_Action_List();
+}
+
+void Frm_Script_Editor::Refresh_Action_List()
+{
+    m_model->refresh();
+    if (m_script.Nb_Action < 1)
+        return;
+    const QModelIndex first = m_model->index(0, 0);
+    m_view->setCurrentIndex(first);
+    m_view->scrollTo(first);
+    m_view->viewport()->update();
+}
+
+void Frm_Script_Editor::Btn_Add_Action_Click()
+{
+    if (m_kind->currentText().isEmpty() || !kindIsChosen())
+        return;
+    Add_Action_To_List(selectedKind());
+}
+
+void Frm_Script_Editor::Btn_Modify_Action_Click()
+{
+    if (m_modify->property("Tag").toString().isEmpty() || !kindIsChosen())
+        return;
+    Modify_Action_To_List(selectedKind());
+}
+
+void Frm_Script_Editor::Btn_Clear_List_Click()
+{
+    if (m_dialogs.message(this, {Title, QStringLiteral("Are you sure ?"), QMessageBox::Question,
+                                 QMessageBox::Yes | QMessageBox::No})
+        == QMessageBox::Yes)
+        Clear_Action_List();
+}
+
+void Frm_Script_Editor::Clear_Action_List()
+{
+    Deactivate_Action_Building_Tool();
+    Init_Script(m_script);
+    m_kind->setCurrentIndex(-1);
+    m_kind->setEditText(QString());
+    Refresh_Action_List();
+}
+
+void Frm_Script_Editor::Btn_New_List_Click()
+{
+    if (m_dialogs.message(this, {Title, QStringLiteral("You want to create a new script ?"), QMessageBox::Question,
+                                 QMessageBox::Yes | QMessageBox::No})
+        != QMessageBox::Yes)
+        return;
+    Init_Script(m_script);
+    Clear_Script_Description();
+    m_date->setText(today());
+    Enable_Script_Editing();
+    Deactivate_Action_Building_Tool();
+    setWindowTitle(Caption);
+    m_scriptPath.clear();
+    m_closeScript->setEnabled(false);
+}
+
+void Frm_Script_Editor::Clear_Script_Description()
+{
+    m_title->clear();
+    m_date->clear();
+    // The view shows the script, so its rows go with the script's actions.
+    m_model->refresh();
+    m_kind->setCurrentIndex(-1);
+    m_kind->setEditText(QString());
+}
+
+void Frm_Script_Editor::setScriptEditing(bool enabled)
+{
+    const std::initializer_list<QWidget *> controls{m_title, m_date, m_view, m_kind, m_clearList, m_add, m_modify};
+    for (QWidget *control : controls)
+        control->setEnabled(enabled);
+}
+
+void Frm_Script_Editor::Enable_Script_Editing()
+{
+    setScriptEditing(true);
+}
+
+void Frm_Script_Editor::Disable_Script_Editing()
+{
+    setScriptEditing(false);
+}
+
+void Frm_Script_Editor::L_View_DblClick()
+{
+    const QModelIndexList selected = m_view->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    // The row is read back from the action it shows rather than from its text, so a negative
+    // value keeps its sign.
+    const int row = selected.first().row();
+    Script_Action action;
+    Get_Script_Action(m_script, row, action);
+
+    const int kind = kindOfCommand(action.Command);
+    if (kind >= 0)
+        m_kind->setCurrentIndex(kind);
+    Cmb_action_Click();
+    for (int i = 0; i < qMin(int(action.Values.size()), FieldCount); ++i)
+        m_fields[size_t(i)]->setText(QString::number(action.Values[i]));
+    m_modify->setProperty("Tag", QString::number(row));
+    m_modify->setEnabled(true);
+}
+
+void Frm_Script_Editor::L_View_MouseDown(Qt::MouseButton Button, const QPoint &globalPos)
+{
+    if (Button != Qt::RightButton || !m_view->selectionModel()->hasSelection())
+        return;
+    auto *popup = new QMenu(QStringLiteral("List Action"), this);
+    popup->setObjectName(QStringLiteral("mnu_list_Action"));
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *remove = popup->addAction(QStringLiteral("Remove"));
+    remove->setObjectName(QStringLiteral("mnu_remove"));
+    connect(remove, &QAction::triggered, this, &Frm_Script_Editor::mnu_remove_Click);
+    m_popup = popup;
+    popup->popup(globalPos);
+}
+
+void Frm_Script_Editor::removeSelectedAction()
+{
+    const QModelIndexList selected = m_view->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    Remove_Script_Action(m_script, selected.first().row());
+    Refresh_Action_List();
+    Deactivate_Action_Building_Tool();
+    m_kind->setCurrentIndex(-1);
+    m_kind->setEditText(QString());
+}
+
+void Frm_Script_Editor::mnu_remove_Click()
+{
+    removeSelectedAction();
+}
+
+void Frm_Script_Editor::mnu_script_remove_Click()
+{
+    removeSelectedAction();
+}
+
+void Frm_Script_Editor::mnu_script_add_Click()
+{
+    Btn_Add_Action_Click();
+}
+
+void Frm_Script_Editor::mnu_script_modify_Click()
+{
+    if (m_modify->isEnabled())
+        Btn_Modify_Action_Click();
+}
+
+void Frm_Script_Editor::mnu_script_clear_Click()
+{
+    Btn_Clear_List_Click();
+}
+
+void Frm_Script_Editor::mnu_script_close_Click()
+{
+    close();
+}
+
+void Frm_Script_Editor::mnu_script_close_script_Click()
+{
+    Init_Script(m_script);
+    Clear_Script_Description();
+    Deactivate_Action_Building_Tool();
+    setWindowTitle(Caption);
+    m_scriptPath.clear();
+    m_closeScript->setEnabled(false);
+    Disable_Script_Editing();
+}
+
+void Frm_Script_Editor::mnu_script_open_Click()
+{
+    const QString name = m_dialogs.openFileName(this, QStringLiteral("Open script"), programFolder(), Filter);
+    if (name.isEmpty() || !QFileInfo(name).isFile())
+        return;
+    // Read beside the script in hand, so that a file that is refused leaves it as it was.
+    Action_List loaded;
+    Script_Header header;
+    QString why;
+    if (!Read_Script_File(name, loaded, header, &why)) {
+        inform(QStringLiteral("The script \"%1\" cannot be opened: %2.").arg(QDir::toNativeSeparators(name), why));
+        return;
+    }
+    m_script = std::move(loaded);
+    m_header = header;
+    m_title->setText(m_header.Script_Name);
+    m_date->setText(m_header.Script_Date);
+    Refresh_Action_List();
+    Enable_Script_Editing();
+    m_scriptPath = name;
+    setWindowTitle(Caption + QStringLiteral(" - ") + name);
+    m_closeScript->setEnabled(true);
+}
+
+bool Frm_Script_Editor::Check_Script()
+{
+    if (m_script.Nb_Action < 1) {
+        inform(QStringLiteral("Script is empty, please add actions"));
+        return false;
+    }
+    if (m_title->text().isEmpty()) {
+        inform(QStringLiteral("Enter a script title"));
+        m_title->setFocus();
+        return false;
+    }
+    Script_Action last;
+    Get_Script_Action(m_script, m_script.Nb_Action - 1, last);
+    if (last.Command != QStringLiteral("end")) {
+        inform(QStringLiteral("The last action of a script must be 'end' "));
+        return false;
+    }
+    return true;
+}
+
+void Frm_Script_Editor::mnu_script_save_Click()
+{
+    if (!Check_Script()) {
+        inform(QStringLiteral("Save canceled !"));
+        return;
+    }
+    const QString preset = m_scriptPath.isEmpty() ? programFolder() : m_scriptPath;
+    const QString name = m_dialogs.saveFileName(this, QStringLiteral("Save script"), preset, Filter);
+    if (name.isEmpty())
+        return;
+
+    // The window shows the date that is saved.
+    const bool dateWasEmpty = m_date->text().isEmpty();
+    if (dateWasEmpty)
+        m_date->setText(today());
+    QString why;
+    if (!Write_Script_File(name, m_title->text(), m_date->text(), m_script, &why)) {
+        if (dateWasEmpty)
+            m_date->clear();
+        inform(QStringLiteral("The script was not saved. %1.").arg(why));
+        return;
+    }
+    m_scriptPath = name;
+    setWindowTitle(Caption + QStringLiteral(" - ") + name);
+}
+
+void Frm_Script_Editor::inform(const QString &text)
+{
+    m_dialogs.inform(this, text, QMessageBox::Information, Title);
+}

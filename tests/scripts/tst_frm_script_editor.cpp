@@ -1,0 +1,923 @@
+#include "panel/Frm_Main.h"
+#include "scripts/Frm_Script_Player.h"
+#include "scripts/Frm_Script_Editor.h"
+#include "support/ScriptedDialogs.h"
+#include "sim/SimProcess.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QString indexed(const char *name, int i)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1StringView(name)).arg(i);
+}
+
+QString today()
+{
+    return QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy"));
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Also records what each file chooser was asked to show.
+class RecordingDialogs : public ScriptedDialogs
+{
+public:
+    QStringList requests; // "open|<preset>|<filter>"
+
+    QString openFileName(QWidget *parent, const QString &caption, const QString &name, const QString &filter) override
+    {
+        requests << QStringLiteral("open|%1|%2").arg(name, filter);
+        return ScriptedDialogs::openFileName(parent, caption, name, filter);
+    }
+    QString saveFileName(QWidget *parent, const QString &caption, const QString &name, const QString &filter) override
+    {
+        requests << QStringLiteral("save|%1|%2").arg(name, filter);
+        return ScriptedDialogs::saveFileName(parent, caption, name, filter);
+    }
+};
+
+const QByteArray Greeting = "[GENERAL]\r\nsoftware=ORVIK\r\nName=Greeting\r\nDate=05-12-2026\r\n[COMMANDS]\r\n"
+                            "nb_action=3\r\naction_1=meb;120;10;130;10\r\naction_2=wait;500\r\naction_3=end;0\r\n";
+
+// Drives an editor as the operator does and reads what it shows.
+struct Drive
+{
+    RecordingDialogs &dialogs;
+    Frm_Script_Editor &w;
+    QTemporaryDir dir;
+
+    Drive(RecordingDialogs &d, Frm_Script_Editor &e) : dialogs(d), w(e) {}
+
+    template <class T = QWidget>
+    T *get(const QString &name) { return w.findChild<T *>(name); }
+    QComboBox *kind() { return get<QComboBox>(QStringLiteral("Cmb_action")); }
+    QLineEdit *field(int i) { return get<QLineEdit>(indexed("Txt_Action", i)); }
+    QLabel *caption(int i) { return get<QLabel>(indexed("Lbl_Desc", i)); }
+    QPushButton *button(const char *name) { return get<QPushButton>(QLatin1StringView(name)); }
+    QTreeView *view() { return get<QTreeView>(QStringLiteral("L_View")); }
+    QString marker() { return button("Btn_Modify_Action")->property("Tag").toString(); }
+    void trigger(const char *name) { get<QAction>(QLatin1StringView(name))->trigger(); }
+    QString path(const char *name) { return dir.filePath(QLatin1StringView(name)); }
+
+    QStringList rows()
+    {
+        QStringList rows;
+        QAbstractItemModel *model = view()->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            rows << model->index(r, 0).data().toString() + u' ' + model->index(r, 1).data().toString();
+        return rows;
+    }
+    int selectedRow()
+    {
+        const QModelIndexList selected = view()->selectionModel()->selectedRows();
+        return selected.size() == 1 ? selected.first().row() : -1;
+    }
+    QStringList messages()
+    {
+        QStringList texts;
+        for (const Dialogs::Message &m : dialogs.shown)
+            texts << m.text;
+        return texts;
+    }
+    QStringList shownFields()
+    {
+        QStringList shown;
+        for (int i = 0; i < Frm_Script_Editor::FieldCount; ++i)
+            if (!field(i)->isHidden())
+                shown << caption(i)->text() + u'=' + field(i)->text();
+        return shown;
+    }
+
+    void newScript() { button("Btn_New_List")->click(); }
+    void choose(int k)
+    {
+        kind()->setCurrentIndex(k);
+        emit kind()->activated(k);
+    }
+    void compose(int k, const QStringList &values)
+    {
+        choose(k);
+        for (int i = 0; i < values.size(); ++i)
+            field(i)->setText(values[i]);
+    }
+    void add(int k, const QStringList &values)
+    {
+        compose(k, values);
+        button("Btn_Add_Action")->click();
+    }
+    // New script with meb 120 10 130 10, wait 500, end 0, titled Greeting.
+    void greeting()
+    {
+        newScript();
+        get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->setText(QStringLiteral("Greeting"));
+        add(0, {"120", "10", "130", "10"});
+        add(8, {"500"});
+        add(7, {});
+    }
+    void doubleClickRow(int r)
+    {
+        const QRect rect = view()->visualRect(view()->model()->index(r, 1));
+        QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    bool open(const QString &file)
+    {
+        dialogs.fileNames << file;
+        trigger("mnu_script_open");
+        return w.scriptPath() == file;
+    }
+};
+
+struct Owned
+{
+    RecordingDialogs m_dialogs;
+    Frm_Script_Editor m_editor{m_dialogs};
+};
+
+// An editor of its own, shown, as the main window shows it.
+struct Rig : Owned, Drive
+{
+    Rig() : Drive(m_dialogs, m_editor) { w.show(); }
+};
+
+} // namespace
+
+class tst_Frm_Script_Editor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    void firstDisplayShowsOnlyNewScript_data();
+    void firstDisplayShowsOnlyNewScript();
+    void menusAsListed_data();
+    void menusAsListed();
+    void eachKindShowsItsCaptionedFields_data();
+    void eachKindShowsItsCaptionedFields();
+    void addBuildsTheActionFromItsFields_data();
+    void addBuildsTheActionFromItsFields();
+    void addNeedsAKindFromTheList_data();
+    void addNeedsAKindFromTheList();
+    void addsAppendAndSelectTheFirstRow();
+    void addOnAFullScriptAddsNothing();
+    void doubleClickLoadsTheRowForChange_data();
+    void doubleClickLoadsTheRowForChange();
+    void modifyReplacesInPlaceUntilAnotherKindIsChosen();
+    void removeRenumbersAndIdlesTheTool_data();
+    void removeRenumbersAndIdlesTheTool();
+    void removingTheOnlyActionLeavesNothingToChange();
+    void popupOnlyOnRightButtonOverASelection();
+    void confirmations_data();
+    void confirmations();
+    void closeScriptAndCloseEditorAskNothing();
+    void saveRefusesWhatCannotBeSaved_data();
+    void saveRefusesWhatCannotBeSaved();
+    void savedScriptOpensAgain();
+    void failedSaveKeepsTheOldFile_data();
+    void failedSaveKeepsTheOldFile();
+    void openingKeepsTheScriptUnlessTheFileLoads_data();
+    void openingKeepsTheScriptUnlessTheFileLoads();
+    void switchingWindowsKeepsTheScript();
+    void examplesOpenReadyToSave();
+    void builtScriptPlaysOnTheVirtualRobot();
+};
+
+void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("new") << "Btn_New_List" << "NEW SCRIPT" << true;
+    QTest::newRow("clear") << "Btn_Clear_List" << "CLEAR SCRIPT" << false;
+    QTest::newRow("add") << "Btn_Add_Action" << "ADD" << false;
+    QTest::newRow("modify") << "Btn_Modify_Action" << "MODIFY" << false;
+    QTest::newRow("title") << "Txt_Script_Title" << "" << false;
+    QTest::newRow("date") << "Txt_Script_Date" << "" << false;
+    QTest::newRow("selector") << "Cmb_action" << "" << false;
+}
+
+void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+
+    Rig rig;
+    QWidget *control = rig.get(name);
+    QVERIFY(control);
+    QCOMPARE(control->isEnabled(), enabled);
+    QCOMPARE(control->property(qobject_cast<QComboBox *>(control) ? "currentText" : "text").toString(), text);
+
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor"));
+    QStringList captions;
+    for (const QGroupBox *box : rig.w.findChildren<QGroupBox *>())
+        captions << box->title();
+    for (const QLabel *label : rig.w.findChildren<QLabel *>())
+        if (!label->text().isEmpty())
+            captions << label->text();
+    QCOMPARE(captions, (QStringList{"SCRIPT DESCRIPTION", "SCRIPT ACTION TOOL", "Script Title", "Date", "Action List",
+                                    "Action Selection"}));
+    QCOMPARE(rig.view()->model()->headerData(0, Qt::Horizontal), QVariant("No."));
+    QCOMPARE(rig.view()->model()->headerData(1, Qt::Horizontal), QVariant("Commands"));
+    QCOMPARE(rig.shownFields(), QStringList());
+}
+
+void tst_Frm_Script_Editor::menusAsListed_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("entries"); // name|text|enabled; no entry has a shortcut
+
+    QTest::newRow("file") << "mnu_script_file" << "&File"
+                          << QStringList{"mnu_script_open|Open script|1", "mnu_script_save|Save script|1",
+                                         "mnu_script_close_script|Close script|0", "mnu_script_sep_1||1",
+                                         "mnu_script_close|Close editor|1"};
+    QTest::newRow("edit") << "mnu_script_edit" << "&Edit"
+                          << QStringList{"mnu_script_clear|Clear Script|1", "mnu_script_sep_2||1",
+                                         "mnu_script_add|Add Action|1", "mnu_script_modify|Modify Action|1",
+                                         "mnu_script_remove|Remove Action|1"};
+}
+
+void tst_Frm_Script_Editor::menusAsListed()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, title);
+    QFETCH(QStringList, entries);
+
+    Rig rig;
+    QMenu *m = rig.get<QMenu>(menu);
+    QVERIFY(m);
+    QCOMPARE(m->title(), title);
+    QStringList actual;
+    for (const QAction *a : m->actions()) {
+        QVERIFY(a->shortcut().isEmpty());
+        actual << QStringLiteral("%1|%2|%3").arg(a->objectName(), a->text()).arg(int(a->isEnabled()));
+    }
+    QCOMPARE(actual, entries);
+}
+
+void tst_Frm_Script_Editor::eachKindShowsItsCaptionedFields_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QStringList>("fields"); // caption=text, in field order
+    QTest::addColumn<bool>("firstReadOnly");
+
+    const QStringList arm{"Elb Pos=",      "Elb Speed=",      "Shd Yaw Pos=", "Shd Yaw Speed=",
+                          "Shd Pitch Pos=", "Shd Pitch Speed="};
+    QTest::newRow("eyebrows") << 0 << "Move EyeBrows"
+                              << QStringList{"LEb Roll Pos=", "LEb Roll Speed=", "LEb Roll Pos=", "LEb Roll Speed="}
+                              << false;
+    QTest::newRow("left arm") << 1 << "Move Left Arm" << arm << false;
+    QTest::newRow("right arm") << 2 << "Move Right Arm" << arm << false;
+    QTest::newRow("eyes") << 3 << "Move Robot Eyes"
+                          << QStringList{"LE Yaw Pos=", "LE Yaw Speed=", "RE Yaw Pos=", "RE Yaw Speed=",
+                                         "E Pitch Pos=", "E Pitch Speed="}
+                          << false;
+    QTest::newRow("mouth") << 4 << "Move Robot Mouth"
+                           << QStringList{"UL Pos=", "UL Speed=", "LL Pos=", "LL Speed=", "UR Pos=", "UR Speed=",
+                                          "LR Pos=", "LR Speed="}
+                           << false;
+    QTest::newRow("neck") << 5 << "Move Robot Neck"
+                          << QStringList{"Neck Pitch Pos=", "Neck Pitch Speed=", "Neck Yaw Pos=", "Neck Yaw Speed="}
+                          << false;
+    QTest::newRow("single servo") << 6 << "Move Single Servo" << QStringList{"Index=", "Pos=", "Speed="} << false;
+    QTest::newRow("end") << 7 << "End Script" << QStringList{"End Value=0"} << true;
+    QTest::newRow("wait") << 8 << "Wait" << QStringList{"Time (ms)=0"} << false;
+}
+
+void tst_Frm_Script_Editor::eachKindShowsItsCaptionedFields()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, item);
+    QFETCH(QStringList, fields);
+    QFETCH(bool, firstReadOnly);
+
+    Rig rig;
+    rig.newScript();
+    QCOMPARE(rig.kind()->count(), 9);
+    QCOMPARE(rig.kind()->itemText(kind), item);
+    // From a full mouth with typed values and a read-only end field to the kind under test.
+    rig.compose(7, {});
+    rig.compose(4, {"1", "2", "3", "4", "5", "6", "7", "8"});
+    rig.choose(kind);
+    QCOMPARE(rig.shownFields(), fields);
+    QCOMPARE(rig.field(0)->isReadOnly(), firstReadOnly);
+    for (int i = fields.size(); i < Frm_Script_Editor::FieldCount; ++i)
+        QVERIFY(rig.field(i)->text().isEmpty() && rig.caption(i)->isHidden());
+}
+
+void tst_Frm_Script_Editor::addBuildsTheActionFromItsFields_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QString>("row"); // empty: refused with the message
+
+    QTest::newRow("end as preset") << 7 << QStringList{} << "1 end-0";
+    QTest::newRow("wait as typed") << 8 << QStringList{"500"} << "1 wait-500";
+    QTest::newRow("blanks, halves to even, beyond a byte") << 6 << QStringList{" 7 ", "2.5", "3.5"} << "1 mss-7-2-4";
+    QTest::newRow("speed 300 kept") << 5 << QStringList{"90", "300", "1e2", "-4"} << "1 mrn-90-300-100--4";
+    QTest::newRow("empty field") << 0 << QStringList{"1", "", "3", "4"} << "";
+    QTest::newRow("not a number") << 0 << QStringList{"1", "2", "x", ""} << "";
+    QTest::newRow("too large for 32 bits") << 0 << QStringList{"1", "2", "3", "2147483648"} << "";
+}
+
+void tst_Frm_Script_Editor::addBuildsTheActionFromItsFields()
+{
+    QFETCH(int, kind);
+    QFETCH(QStringList, values);
+    QFETCH(QString, row);
+
+    Rig rig;
+    rig.newScript();
+    rig.add(kind, values);
+    if (!row.isEmpty()) {
+        QCOMPARE(rig.rows(), QStringList{row});
+        QCOMPARE(rig.messages(), QStringList{"You want to create a new script ?"});
+        return;
+    }
+    QCOMPARE(rig.rows(), QStringList());
+    QCOMPARE(rig.messages().mid(1), QStringList{"You must enter a valid number before adding the command"});
+    QCOMPARE(rig.dialogs.shown.last().title, QStringLiteral("ORVIK"));
+    QCOMPARE(rig.dialogs.shown.last().icon, QMessageBox::Information);
+    for (int i = 0; i < values.size(); ++i)
+        QCOMPARE(rig.field(i)->text(), values[i]);
+}
+
+void tst_Frm_Script_Editor::addNeedsAKindFromTheList_data()
+{
+    QTest::addColumn<QString>("typed"); // then Enter, unless it ends in "|"
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QStringList>("messages");
+
+    const QStringList choose{"Choose an action from the list first"};
+    QTest::newRow("ADD, nothing chosen") << "" << "Btn_Add_Action" << QStringList();
+    QTest::newRow("Add Action, nothing chosen") << "" << "mnu_script_add" << QStringList();
+    QTest::newRow("ADD, typed") << "Move" << "Btn_Add_Action" << choose;
+    QTest::newRow("Add Action, typed") << "Pause" << "mnu_script_add" << choose;
+    QTest::newRow("MODIFY, typed") << "Nod" << "Btn_Modify_Action" << choose;
+    QTest::newRow("Modify Action, typed") << "Nod" << "mnu_script_modify" << choose;
+    // Enter would choose it; typed alone, it is not the kind whose fields are shown.
+    QTest::newRow("ADD, another kind's name typed") << "End Script|" << "Btn_Add_Action" << choose;
+}
+
+void tst_Frm_Script_Editor::addNeedsAKindFromTheList()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, entry);
+    QFETCH(QStringList, messages);
+
+    Rig rig;
+    rig.greeting();
+    rig.doubleClickRow(1); // wait-500 loaded for change, field 0 holds 500
+    QLineEdit *edit = rig.kind()->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, typed.section(u'|', 0, 0));
+    if (!typed.endsWith(u'|'))
+        QTest::keyClick(edit, Qt::Key_Return);
+    rig.dialogs.shown.clear();
+
+    if (QAction *menu = rig.get<QAction>(entry))
+        menu->trigger();
+    else
+        rig.button(entry.toLatin1())->click();
+    QCOMPARE(rig.messages(), messages);
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
+    QCOMPARE(rig.kind()->count(), 9);
+}
+
+void tst_Frm_Script_Editor::addsAppendAndSelectTheFirstRow()
+{
+    Rig rig;
+    rig.newScript();
+    for (int k = 0; k < 40; ++k) // more than the view shows
+        rig.add(8, {QString::number(k)});
+    rig.view()->scrollToBottom();
+    rig.view()->setCurrentIndex(rig.view()->model()->index(39, 0));
+    rig.compose(6, {"18", "90", "0"});
+    rig.button("Btn_Add_Action")->click();
+    rig.button("Btn_Add_Action")->click();
+    QCOMPARE(rig.rows().mid(39), (QStringList{"40 wait-39", "41 mss-18-90-0", "42 mss-18-90-0"}));
+    QCOMPARE(rig.selectedRow(), 0);
+    QCOMPARE(rig.view()->verticalScrollBar()->value(), 0);
+    QCOMPARE(rig.shownFields(), (QStringList{"Index=18", "Pos=90", "Speed=0"}));
+}
+
+void tst_Frm_Script_Editor::addOnAFullScriptAddsNothing()
+{
+    QByteArray full = "[COMMANDS]\nnb_action=32767\n";
+    for (int k = 1; k <= Frm_Script_Editor::MaxActions; ++k)
+        full += "action_" + QByteArray::number(k) + "=wait;1\n";
+    Rig rig;
+    QVERIFY(writeAll(rig.path("full.sct"), full));
+    QVERIFY(rig.open(rig.path("full.sct")));
+    rig.add(7, {});
+    QCOMPARE(rig.w.currentScript().Nb_Action, Frm_Script_Editor::MaxActions);
+    QCOMPARE(rig.messages(), QStringList{"A script holds at most 32767 actions: this one is full."});
+}
+
+void tst_Frm_Script_Editor::doubleClickLoadsTheRowForChange_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QStringList>("fields");
+
+    QTest::newRow("eyebrows") << 0 << "Move EyeBrows"
+                              << QStringList{"LEb Roll Pos=120", "LEb Roll Speed=10", "LEb Roll Pos=130",
+                                             "LEb Roll Speed=10"};
+    QTest::newRow("wait") << 1 << "Wait" << QStringList{"Time (ms)=500"};
+    QTest::newRow("end") << 2 << "End Script" << QStringList{"End Value=0"};
+}
+
+void tst_Frm_Script_Editor::doubleClickLoadsTheRowForChange()
+{
+    QFETCH(int, row);
+    QFETCH(QString, item);
+    QFETCH(QStringList, fields);
+
+    Rig rig;
+    rig.greeting();
+    rig.doubleClickRow(row);
+    QCOMPARE(rig.kind()->currentText(), item);
+    QCOMPARE(rig.shownFields(), fields);
+    QCOMPARE(rig.marker(), QString::number(row));
+    QVERIFY(rig.button("Btn_Modify_Action")->isEnabled());
+}
+
+void tst_Frm_Script_Editor::modifyReplacesInPlaceUntilAnotherKindIsChosen()
+{
+    Rig rig;
+    rig.greeting();
+    rig.doubleClickRow(1);
+    rig.field(0)->setText(QStringLiteral("750"));
+    rig.button("Btn_Modify_Action")->click();
+    rig.field(0)->setText(QStringLiteral("800"));
+    rig.trigger("mnu_script_modify");
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-800", "3 end-0"}));
+    QCOMPARE(rig.marker(), QStringLiteral("1"));
+
+    rig.choose(8);
+    QCOMPARE(rig.marker(), QString());
+    QVERIFY(!rig.button("Btn_Modify_Action")->isEnabled());
+    QCOMPARE(rig.shownFields(), QStringList{"Time (ms)=0"});
+    rig.button("Btn_Modify_Action")->click();
+    QCOMPARE(rig.rows().at(1), QStringLiteral("2 wait-800"));
+
+    // A hand-written action with nine values fills the eight fields, a negative one with its sign.
+    QVERIFY(writeAll(rig.path("nine.sct"), "[COMMANDS]\nnb_action=1\naction_1=mrm;-1;2;3;4;5;6;7;8;9\n"));
+    QVERIFY(rig.open(rig.path("nine.sct")));
+    rig.doubleClickRow(0);
+    QCOMPARE(rig.shownFields(), (QStringList{"UL Pos=-1", "UL Speed=2", "LL Pos=3", "LL Speed=4", "UR Pos=5",
+                                             "UR Speed=6", "LR Pos=7", "LR Speed=8"}));
+}
+
+void tst_Frm_Script_Editor::removeRenumbersAndIdlesTheTool_data()
+{
+    QTest::addColumn<bool>("popup");
+    QTest::newRow("pop-up Remove") << true;
+    QTest::newRow("Remove Action") << false;
+}
+
+void tst_Frm_Script_Editor::removeRenumbersAndIdlesTheTool()
+{
+    QFETCH(bool, popup);
+
+    Rig rig;
+    rig.greeting();
+    rig.doubleClickRow(1);
+    if (popup) {
+        const QRect rect = rig.view()->visualRect(rig.view()->model()->index(1, 0));
+        QTest::mousePress(rig.view()->viewport(), Qt::RightButton, {}, rect.center());
+        QMenu *menu = rig.get<QMenu>(QStringLiteral("mnu_list_Action"));
+        QVERIFY(menu && menu->isVisible());
+        menu->findChild<QAction *>(QStringLiteral("mnu_remove"))->trigger();
+        menu->close();
+    } else {
+        rig.trigger("mnu_script_remove");
+    }
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 end-0"}));
+    QCOMPARE(rig.selectedRow(), 0);
+    QCOMPARE(rig.shownFields(), QStringList());
+    QCOMPARE(rig.kind()->currentText(), QString());
+    QCOMPARE(rig.marker(), QString());
+    QVERIFY(!rig.button("Btn_Modify_Action")->isEnabled());
+}
+
+void tst_Frm_Script_Editor::removingTheOnlyActionLeavesNothingToChange()
+{
+    Rig rig;
+    rig.newScript();
+    rig.add(7, {});
+    rig.doubleClickRow(0);
+    rig.trigger("mnu_script_remove");
+    QCOMPARE(rig.rows(), QStringList());
+    QCOMPARE(rig.selectedRow(), -1);
+    rig.trigger("mnu_script_remove");
+    rig.compose(8, {"5"});
+    rig.trigger("mnu_script_modify");
+    QCOMPARE(rig.w.currentScript().Nb_Action, 0);
+    QCOMPARE(rig.messages().size(), 1);
+}
+
+void tst_Frm_Script_Editor::popupOnlyOnRightButtonOverASelection()
+{
+    Rig rig;
+    rig.newScript();
+    rig.w.L_View_MouseDown(Qt::RightButton, {});
+    rig.add(7, {});
+    rig.w.L_View_MouseDown(Qt::LeftButton, {});
+    QVERIFY(!rig.get<QMenu>(QStringLiteral("mnu_list_Action")));
+    rig.w.L_View_MouseDown(Qt::RightButton, {});
+    QVERIFY(rig.get<QMenu>(QStringLiteral("mnu_list_Action")));
+}
+
+void tst_Frm_Script_Editor::confirmations_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("date");
+
+    const QStringList kept{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"};
+    QTest::newRow("CLEAR SCRIPT yes") << "Btn_Clear_List" << true << "Are you sure ?" << QStringList() << "Greeting"
+                                      << "01-01-2001";
+    QTest::newRow("Clear Script yes") << "mnu_script_clear" << true << "Are you sure ?" << QStringList()
+                                      << "Greeting" << "01-01-2001";
+    QTest::newRow("CLEAR SCRIPT no") << "Btn_Clear_List" << false << "Are you sure ?" << kept << "Greeting"
+                                     << "01-01-2001";
+    QTest::newRow("NEW SCRIPT yes") << "Btn_New_List" << true << "You want to create a new script ?" << QStringList()
+                                    << "" << today();
+    QTest::newRow("NEW SCRIPT no") << "Btn_New_List" << false << "You want to create a new script ?" << kept
+                                   << "Greeting" << "01-01-2001";
+}
+
+void tst_Frm_Script_Editor::confirmations()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, yes);
+    QFETCH(QString, question);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, title);
+    QFETCH(QString, date);
+
+    Rig rig;
+    QVERIFY(writeAll(rig.path("greeting.sct"), QByteArray(Greeting).replace("05-12-2026", "01-01-2001")));
+    QVERIFY(rig.open(rig.path("greeting.sct")));
+    rig.doubleClickRow(1);
+    rig.dialogs.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
+    if (QAction *menu = rig.get<QAction>(entry))
+        menu->trigger();
+    else
+        rig.button(entry.toLatin1())->click();
+
+    QCOMPARE(rig.dialogs.shown.size(), 1);
+    const Dialogs::Message &asked = rig.dialogs.shown.first();
+    QCOMPARE(asked.text, question);
+    QCOMPARE(asked.title, QStringLiteral("ORVIK"));
+    QCOMPARE(asked.icon, QMessageBox::Question);
+    QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(rig.rows(), rows);
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->text(), title);
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->text(), date);
+    QCOMPARE(rig.marker().isEmpty(), yes);
+    const bool renewed = yes && entry == QStringLiteral("Btn_New_List");
+    QCOMPARE(rig.w.scriptPath().isEmpty(), renewed);
+    QCOMPARE(rig.w.windowTitle() == QStringLiteral("Script Editor"), renewed);
+    QCOMPARE(rig.get<QAction>(QStringLiteral("mnu_script_close_script"))->isEnabled(), !renewed);
+    QCOMPARE(rig.button("Btn_Modify_Action")->isEnabled(), !yes);
+}
+
+void tst_Frm_Script_Editor::closeScriptAndCloseEditorAskNothing()
+{
+    Rig rig;
+    QVERIFY(writeAll(rig.path("greeting.sct"), Greeting));
+    QVERIFY(rig.open(rig.path("greeting.sct")));
+    rig.add(8, {"20"});
+    rig.trigger("mnu_script_close_script");
+    QCOMPARE(rig.rows(), QStringList());
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor"));
+    QCOMPARE(rig.w.scriptPath(), QString());
+    QVERIFY(!rig.get<QAction>(QStringLiteral("mnu_script_close_script"))->isEnabled());
+    for (const char *name : {"Txt_Script_Title", "Txt_Script_Date", "L_View", "Cmb_action", "Btn_Clear_List",
+                             "Btn_Add_Action", "Btn_Modify_Action"})
+        QVERIFY2(!rig.get(QLatin1StringView(name))->isEnabled(), name);
+
+    rig.trigger("mnu_script_close");
+    QVERIFY(!rig.w.isVisible());
+    QCOMPARE(rig.messages(), QStringList());
+}
+
+void tst_Frm_Script_Editor::saveRefusesWhatCannotBeSaved_data()
+{
+    QTest::addColumn<QByteArray>("file"); // opened first; empty: a new script
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("message"); // empty: the save dialog is shown
+
+    const QByteArray waitLast = "[GENERAL]\nName=x\n[COMMANDS]\nnb_action=2\naction_1=end;0\naction_2=wait;5\n";
+    QTest::newRow("empty, untitled") << QByteArray() << "" << "Script is empty, please add actions";
+    QTest::newRow("untitled") << Greeting << "" << "Enter a script title";
+    QTest::newRow("wait last") << waitLast << "x" << "The last action of a script must be 'end' ";
+    QTest::newRow("END in capitals") << QByteArray(Greeting).replace("end;0", "END;0") << "Greeting"
+                                     << "The last action of a script must be 'end' ";
+    QTest::newRow("title of blanks") << Greeting << "   " << "";
+}
+
+void tst_Frm_Script_Editor::saveRefusesWhatCannotBeSaved()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, title);
+    QFETCH(QString, message);
+
+    Rig rig;
+    rig.newScript();
+    if (!file.isEmpty()) {
+        QVERIFY(writeAll(rig.path("s.sct"), file));
+        QVERIFY(rig.open(rig.path("s.sct")));
+    }
+    auto *titleBox = rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"));
+    titleBox->setText(title);
+    rig.button("Btn_New_List")->setFocus();
+    rig.dialogs.shown.clear();
+    rig.dialogs.requests.clear();
+    rig.trigger("mnu_script_save");
+
+    if (message.isEmpty()) {
+        QCOMPARE(rig.messages(), QStringList());
+        QCOMPARE(rig.dialogs.requests.size(), 1);
+        return;
+    }
+    QCOMPARE(rig.messages(), (QStringList{message, "Save canceled !"}));
+    for (const Dialogs::Message &m : rig.dialogs.shown)
+        QVERIFY(m.title == QStringLiteral("ORVIK") && m.icon == QMessageBox::Information
+                && m.buttons == QMessageBox::Ok);
+    QCOMPARE(rig.dialogs.requests, QStringList());
+    QCOMPARE(rig.w.focusWidget() == titleBox, message == QStringLiteral("Enter a script title"));
+}
+
+void tst_Frm_Script_Editor::savedScriptOpensAgain()
+{
+    Rig rig;
+    rig.greeting();
+    rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->clear();
+    const QString path = rig.path("greeting.sct");
+    rig.dialogs.fileNames << path;
+    rig.trigger("mnu_script_save");
+
+    const QString date = today();
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->text(), date);
+    QCOMPARE(readAll(path), QByteArray(Greeting).replace("05-12-2026", date.toLatin1()));
+    QCOMPARE(rig.w.scriptPath(), path);
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor - ") + path);
+    QVERIFY(!rig.get<QAction>(QStringLiteral("mnu_script_close_script"))->isEnabled());
+
+    rig.trigger("mnu_script_save"); // cancelled: nothing changes
+    rig.trigger("mnu_script_close_script");
+    QVERIFY(rig.open(path));
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->text(), QStringLiteral("Greeting"));
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->text(), date);
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
+    QCOMPARE(rig.selectedRow(), 0);
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor - ") + path);
+    QVERIFY(rig.get<QAction>(QStringLiteral("mnu_script_close_script"))->isEnabled());
+    QVERIFY(rig.button("Btn_Add_Action")->isEnabled() && rig.get(QStringLiteral("Cmb_action"))->isEnabled());
+
+    const QString filter = QStringLiteral("Script (*.sct)");
+    const QString folder = QCoreApplication::applicationDirPath();
+    QCOMPARE(rig.dialogs.requests, (QStringList{"save|" + folder + '|' + filter, "save|" + path + '|' + filter,
+                                                "open|" + folder + '|' + filter}));
+    QCOMPARE(rig.messages(), QStringList{"You want to create a new script ?"});
+}
+
+void tst_Frm_Script_Editor::failedSaveKeepsTheOldFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fullDisk");
+    QTest::newRow("folder is a file") << "greeting.sct/new.sct" << false;
+    QTest::newRow("missing folder") << "missing/new.sct" << false;
+    QTest::newRow("full disk") << "greeting.sct" << true;
+}
+
+void tst_Frm_Script_Editor::failedSaveKeepsTheOldFile()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, fullDisk);
+
+    Rig rig;
+    const QString old = rig.path("greeting.sct");
+    QVERIFY(writeAll(old, Greeting));
+    QVERIFY(rig.open(old));
+    rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->clear();
+    for (int k = 0; k < 20; ++k) // longer than the old file
+        rig.add(4, {"1", "2", "3", "4", "5", "6", "7", "8"});
+    rig.add(7, {});
+    const QString path = rig.dir.filePath(name);
+    rig.dialogs.fileNames << path;
+
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    if (fullDisk) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = rlim_t(Greeting.size() + 16);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    }
+    rig.trigger("mnu_script_save");
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    QCOMPARE(rig.dialogs.shown.size(), 1);
+    QCOMPARE(rig.dialogs.shown.first().title, QStringLiteral("ORVIK"));
+    const QString message = rig.messages().first();
+    QVERIFY2(message.contains(path + QStringLiteral(": ")), qPrintable(message));
+    QVERIFY2(message.size() > message.indexOf(path) + path.size() + 5, qPrintable(message)); // and the reason
+    QCOMPARE(readAll(old), Greeting);
+    QCOMPARE(QDir(rig.dir.path()).entryList(QDir::Files), QStringList{"greeting.sct"});
+    QCOMPARE(rig.w.scriptPath(), old);
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor - ") + old);
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->text(), QString());
+}
+
+void tst_Frm_Script_Editor::openingKeepsTheScriptUnlessTheFileLoads_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes"); // written to name first unless empty
+    QTest::addColumn<QString>("message");  // part of the one message; empty: none
+
+    QTest::newRow("cancelled") << "" << QByteArray() << "";
+    QTest::newRow("no such file") << "none.sct" << QByteArray() << "";
+    QTest::newRow("folder") << "." << QByteArray() << "";
+    QTest::newRow("malformed") << "bad.sct" << QByteArray("[COMMANDS]\nnb_action=2\naction_1=end;0\n")
+                               << "bad.sct\" cannot be opened: action_2 is missing.";
+}
+
+void tst_Frm_Script_Editor::openingKeepsTheScriptUnlessTheFileLoads()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+
+    Rig rig;
+    rig.greeting();
+    rig.dialogs.shown.clear();
+    const QString path = name.isEmpty() ? QString() : rig.dir.filePath(name);
+    if (!bytes.isEmpty())
+        QVERIFY(writeAll(path, bytes));
+    rig.dialogs.fileNames << path;
+    rig.trigger("mnu_script_open");
+
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->text(), QStringLiteral("Greeting"));
+    QCOMPARE(rig.w.scriptPath(), QString());
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor"));
+    QCOMPARE(rig.dialogs.shown.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QVERIFY2(rig.messages().first().endsWith(message), qPrintable(rig.messages().first()));
+        QCOMPARE(rig.dialogs.shown.first().title, QStringLiteral("ORVIK"));
+    }
+}
+
+void tst_Frm_Script_Editor::switchingWindowsKeepsTheScript()
+{
+    Rig rig;
+    QWidget other;
+    rig.greeting();
+    rig.compose(8, {"250"});
+    QTRY_VERIFY(rig.w.isActiveWindow());
+
+    // A real message box of the editor's own comes and goes: the tool is as it was.
+    QTimer::singleShot(0, &rig.w, [] { QApplication::activeModalWidget()->close(); });
+    QMessageBox(QMessageBox::Information, QStringLiteral("ORVIK"), QStringLiteral("x"), QMessageBox::Ok, &rig.w).exec();
+    rig.w.activateWindow();
+    QTRY_VERIFY(rig.w.isActiveWindow());
+    QCOMPARE(rig.shownFields(), QStringList{"Time (ms)=250"});
+
+    other.show();
+    other.activateWindow();
+    QTRY_VERIFY(other.isActiveWindow());
+    rig.w.activateWindow();
+    QTRY_VERIFY(rig.w.isActiveWindow());
+    QTRY_COMPARE(rig.shownFields(), QStringList());
+    QCOMPARE(rig.kind()->currentText(), QString());
+    QCOMPARE(rig.kind()->count(), 9);
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
+    QCOMPARE(rig.w.currentScript().Nb_Action, 3);
+}
+
+// The scripts beside the program, where the player looks first, open here and could be saved.
+void tst_Frm_Script_Editor::examplesOpenReadyToSave()
+{
+    const QDir examples(QStringLiteral(ORVIK_BUILD_EXAMPLES));
+    const QStringList names = examples.entryList({QStringLiteral("*.sct")});
+    QVERIFY(!names.isEmpty());
+    for (const QString &name : names) {
+        Rig rig;
+        QVERIFY2(rig.open(examples.filePath(name)), qPrintable(name));
+        QVERIFY(rig.rows().size() > 1);
+        QVERIFY2(rig.w.Check_Script(), qPrintable(name));
+    }
+}
+
+// The whole program against orvik-sim: a script built and saved in the editor, opened in the
+// player and played, reaches the robot as the frames its actions spell.
+void tst_Frm_Script_Editor::builtScriptPlaysOnTheVirtualRobot()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    qputenv("ORVIK_COM1", QFile::encodeName(sim.link()));
+    Frm_Main main;
+    auto owned = std::make_unique<RecordingDialogs>();
+    RecordingDialogs &dialogs = *owned;
+    main.setDialogs(std::move(owned));
+    main.show();
+    QVERIFY(main.Open_Serial(1));
+
+    auto *entry = main.findChild<QAction *>(QStringLiteral("mnu_script_editor"));
+    entry->trigger();
+    entry->trigger();
+    QCOMPARE(main.findChildren<Frm_Script_Editor *>().size(), 1);
+    Drive editor(dialogs, *main.findChild<Frm_Script_Editor *>());
+    editor.newScript();
+    editor.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->setText(QStringLiteral("Wave"));
+    editor.add(0, {"120", "10", "130", "10"});
+    editor.add(8, {"30"});
+    editor.add(6, {"18", "90", "0"});
+    editor.add(4, {"0", "255", "103", "0", "1", "2", "3", "4"});
+    editor.add(2, {"45", "5", "90", "5", "10", "5"});
+    editor.add(7, {});
+    const QString path = editor.dir.filePath(QStringLiteral("wave.sct"));
+    dialogs.fileNames << path;
+    editor.trigger("mnu_script_save");
+    QCOMPARE(editor.w.scriptPath(), path);
+
+    main.findChild<QAction *>(QStringLiteral("mnu_script"))->trigger();
+    auto *player = main.findChild<Frm_Script_Player *>();
+    dialogs.fileNames << path;
+    player->Btn_Open_Script_Click();
+    player->Btn_Cmd_Click(Frm_Script_Player::Play);
+    auto *timer = player->findChild<QTimer *>(QStringLiteral("T_Script"));
+    QTRY_VERIFY_WITH_TIMEOUT(!timer->isActive(), 10000);
+
+    const QList<QByteArray> expected{QByteArray::fromHex("6d6562780a820a"), QByteArray::fromHex("6d7373125a00"),
+                                     QByteArray::fromHex("6d726d00ff670001020304"),
+                                     QByteArray::fromHex("6d72612d055a050a05")};
+    QList<QByteArray> received;
+    QTRY_VERIFY([&] {
+        received.clear();
+        QFile log(sim.logPath());
+        if (!log.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            const QJsonObject frame = QJsonDocument::fromJson(line).object();
+            if (frame.value(QStringLiteral("dir")).toString() != QStringLiteral("rx"))
+                continue;
+            QByteArray bytes = frame.value(QStringLiteral("mnemonic")).toString().toLatin1();
+            for (const QJsonValue &value : frame.value(QStringLiteral("data")).toArray())
+                bytes.append(char(value.toInt()));
+            received << bytes;
+        }
+        return received.size() >= expected.size();
+    }());
+    QCOMPARE(received, expected);
+    QCOMPARE(editor.messages(), QStringList{"You want to create a new script ?"});
+}
+
+QTEST_MAIN(tst_Frm_Script_Editor)
+#include "tst_frm_script_editor.moc"
