@@ -2,13 +2,13 @@
 
 #include "link/Frames.h"
 #include "ui/Colours.h"
+#include "ui/Program_Files.h"
 #include "panel/Frm_Single_Servo.h"
 #include "scripts/Frm_Script_Player.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "settings/Frm_Setup.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -317,6 +317,7 @@ void Frm_Main::buildMenus()
 
     QMenu *help = addMenu("mnu_help", QStringLiteral("?"));
     addEntry(help, "mnu_manual", QStringLiteral("User Guide"), &Frm_Main::mnu_manual_Click);
+    addEntry(help, "mnu_about", QStringLiteral("About"), &Frm_Main::mnu_about_Click);
 }
 
 void Frm_Main::buildStatusBar()
@@ -507,13 +508,24 @@ void Frm_Main::mnu_script_editor_Click()
 
 void Frm_Main::mnu_manual_Click()
 {
-    // The guide travels with the executable; the folder is the real one behind any link to it.
-    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    const QString guide = QFileInfo(program).dir().filePath(QStringLiteral("Files/User_Guide.pdf"));
+    const QString guide = Program_Files::userGuidePath();
     // The desktop's opener reports success even for a missing file, so look first.
     if (!QFileInfo(guide).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
         m_dialogs->inform(this, QStringLiteral("Unable to load help file"), QMessageBox::Information,
                           QStringLiteral("ORVIK"));
+}
+
+void Frm_Main::mnu_about_Click()
+{
+    m_dialogs->inform(this,
+                      QStringLiteral("Orvik Serial Interface %1\n"
+                                     "Built with Qt %2, running on Qt %3.\n\n"
+                                     "User guide: %4\n"
+                                     "Example scripts: %5")
+                          .arg(Program_Files::version(), QLatin1StringView(QT_VERSION_STR),
+                               QLatin1StringView(qVersion()), QDir::toNativeSeparators(Program_Files::userGuidePath()),
+                               QDir::toNativeSeparators(Program_Files::examplesFolder())),
+                      QMessageBox::Information, QStringLiteral("About Orvik Serial Interface"));
 }
 
 void Frm_Main::Close_All_Windows()

@@ -57,6 +57,7 @@ public:
     void mnu_script_Click();
     void mnu_script_editor_Click();
     void mnu_manual_Click();
+    void mnu_about_Click();
 
     // The timers' handlers, also called directly where a test checks the order of events.
     void T_Serial_Detection_Timer();

@@ -2,10 +2,10 @@
 
 #include "link/Frames.h"
 #include "ui/Dialogs.h"
+#include "ui/Program_Files.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
@@ -101,11 +101,6 @@ QString indexed(const char *name, int i)
 QString today()
 {
     return QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy"));
-}
-
-QString programFolder()
-{
-    return QCoreApplication::applicationDirPath();
 }
 
 // The "Commands" text of a row: meb-120-10-130-10, wait-500, end-0.
@@ -681,7 +676,7 @@ void Frm_Script_Editor::mnu_script_close_script_Click()
 
 void Frm_Script_Editor::mnu_script_open_Click()
 {
-    const QString name = m_dialogs.openFileName(this, QStringLiteral("Open script"), programFolder(), Filter);
+    const QString name = m_dialogs.openFileName(this, QStringLiteral("Open script"), Program_Files::programFolder(), Filter);
     if (name.isEmpty() || !QFileInfo(name).isFile())
         return;
     // Read beside the script in hand, so that a file that is refused leaves it as it was.
@@ -729,7 +724,8 @@ void Frm_Script_Editor::mnu_script_save_Click()
         inform(QStringLiteral("Save canceled !"));
         return;
     }
-    const QString preset = m_scriptPath.isEmpty() ? programFolder() : m_scriptPath;
+    const QString preset =
+        m_scriptPath.isEmpty() ? Program_Files::saveFolder(Program_Files::programFolder()) : m_scriptPath;
     const QString name = m_dialogs.saveFileName(this, QStringLiteral("Save script"), preset, Filter);
     if (name.isEmpty())
         return;

@@ -4,7 +4,8 @@
 # Packages named on the command line are added (the fuzzers' clang, for instance).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core "$@")
+packages=(cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
+          qt6-svg-dev dpkg-dev desktop-file-utils poppler-utils "$@")
 
 missing=()
 for p in "${packages[@]}"; do
