@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan fuzz clean
+.PHONY: run test deps build build-asan check check-asan fuzz package install clean
 
 deps:
 	@tools/install-deps.sh
@@ -32,6 +32,16 @@ check-asan: build-asan
 # Every test, then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test: check
 	$(MAKE) --no-print-directory check-asan
+
+# The Debian package, $(BUILD)/orvik_<version>_<architecture>.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# The program, the virtual robot, the guide, the examples, the desktop entry and the icon
+# under PREFIX (default /usr/local).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # Every reader of untrusted input under libFuzzer, FUZZ_SECONDS (default 60) each.
 fuzz:

@@ -1,6 +1,7 @@
 #include "panel/Frm_Main.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -14,6 +15,10 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvik"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/orvik.png").arg(size));
+    QApplication::setWindowIcon(icon);
 
     Frm_Main window;
     window.show();

@@ -2,7 +2,7 @@
 // a title page with the contents and their page numbers, each chapter on a new page, the
 // pictures of the windows at the size they have on screen (smaller when the page is narrower),
 // and a page number at the foot of every page.
-// Usage: make_user_guide GUIDE.md PICTURES_FOLDER OUTPUT.pdf
+// Usage: make_user_guide GUIDE.md PICTURES_FOLDER ICON.svg OUTPUT.pdf
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -18,6 +18,7 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
+#include <QSvgRenderer>
 
 #include <cmath>
 #include <cstdio>
@@ -108,8 +109,8 @@ void styleTables(QTextDocument &document)
     }
 }
 
-// The first heading is the title: centred, large, with the version under it.
-void makeTitle(QTextDocument &document)
+// The first heading is the title: under the icon, centred, large, with the version under it.
+void makeTitle(QTextDocument &document, const QString &iconPath)
 {
     QTextBlock title = document.begin();
     while (title.isValid() && title.blockFormat().headingLevel() != 1)
@@ -119,23 +120,72 @@ void makeTitle(QTextDocument &document)
     QTextCursor cursor(title);
     QTextBlockFormat format = title.blockFormat();
     format.setAlignment(Qt::AlignHCenter);
-    format.setTopMargin(90);
-    format.setBottomMargin(6);
+    format.setTopMargin(250);
+    format.setBottomMargin(10);
     cursor.setBlockFormat(format);
     cursor.select(QTextCursor::BlockUnderCursor);
     QTextCharFormat large;
     large.setFontPointSize(26);
     cursor.mergeCharFormat(large);
 
+    QSvgRenderer svg(iconPath);
+    if (!svg.isValid()) {
+        std::fprintf(stderr, "make_user_guide: cannot read the icon %s\n", qPrintable(iconPath));
+        std::exit(1);
+    }
+    QImage icon(600, 600, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::white);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    svg.render(&painter);
+    painter.end();
+    const QUrl iconName(QStringLiteral("orvik-icon"));
+    // Resources are looked up by their name resolved against the base URL.
+    document.addResource(QTextDocument::ImageResource, document.baseUrl().resolved(iconName), icon);
+    QTextImageFormat iconFormat;
+    iconFormat.setName(iconName.toString());
+    iconFormat.setWidth(170);
+    iconFormat.setHeight(170);
+    cursor.setPosition(title.position());
+    cursor.insertImage(iconFormat);
+    cursor.insertText(QString(QChar::LineSeparator));
+
     cursor.movePosition(QTextCursor::EndOfBlock);
     QTextBlockFormat subtitle;
     subtitle.setAlignment(Qt::AlignHCenter);
-    subtitle.setBottomMargin(60);
+    subtitle.setBottomMargin(160);
     QTextCharFormat subtitleText;
-    subtitleText.setFontPointSize(13);
+    subtitleText.setFontPointSize(14);
     subtitleText.setForeground(QColor(0x30, 0x34, 0x3a));
     cursor.insertBlock(subtitle, subtitleText);
     cursor.insertText(QStringLiteral("User Guide \u2014 version %1").arg(QStringLiteral(ORVIK_VERSION)));
+}
+
+bool isCode(const QTextBlock &block)
+{
+    return block.isValid() && block.blockFormat().hasProperty(QTextFormat::BlockCodeFence);
+}
+
+// Room around the headings, and code set apart on a light ground, one block per line.
+void styleBlocks(QTextDocument &document)
+{
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QTextBlockFormat format = block.blockFormat();
+        if (isSection(block)) {
+            format.setTopMargin(30);
+            format.setBottomMargin(10);
+        } else if (isChapter(block)) {
+            format.setBottomMargin(30);
+        } else if (isCode(block)) {
+            format.setBackground(QColor(0xf0, 0xf2, 0xf4));
+            format.setLeftMargin(30);
+            format.setTopMargin(isCode(block.previous()) ? 0 : 12);
+            format.setBottomMargin(isCode(block.next()) ? 0 : 24);
+        } else {
+            continue;
+        }
+        QTextCursor(block).setBlockFormat(format);
+    }
 }
 
 struct Entry
@@ -157,22 +207,24 @@ QList<Entry> insertContents(QTextDocument &document, const Page &page)
     QTextCursor cursor(headings.first().previous());
     cursor.movePosition(QTextCursor::EndOfBlock);
     QTextBlockFormat caption;
-    caption.setTopMargin(24);
-    caption.setBottomMargin(8);
+    caption.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    caption.setBottomMargin(40);
     QTextCharFormat captionText;
     captionText.setFontWeight(QFont::Bold);
-    captionText.setFontPointSize(13);
+    captionText.setFontPointSize(16);
     cursor.insertBlock(caption, captionText);
     cursor.insertText(QStringLiteral("Contents"));
 
     QList<Entry> entries;
     for (const QTextBlock &heading : headings) {
         QTextBlockFormat line;
-        // Tab stops count in screen pixels; just inside the line, as a stop at its very end
-        // wraps the number onto a line of its own.
-        line.setTabPositions({QTextOption::Tab(page.width * ScreenDpi / Resolution - 1, QTextOption::RightTab)});
-        line.setLeftMargin(isSection(heading) ? 80 : 0);
-        line.setTopMargin(isChapter(heading) ? 5 : 0);
+        const qreal indent = isSection(heading) ? 90 : 0;
+        line.setLeftMargin(indent);
+        line.setTopMargin(isChapter(heading) ? 20 : 0);
+        // Tab stops count in screen pixels from the margin; just inside the line, as a stop at
+        // its very end wraps the number onto a line of its own.
+        line.setTabPositions(
+            {QTextOption::Tab((page.width - indent) * ScreenDpi / Resolution - 1, QTextOption::RightTab)});
         QTextCharFormat text;
         text.setFontWeight(isChapter(heading) ? QFont::Bold : QFont::Normal);
         cursor.insertBlock(line, text);
@@ -187,6 +239,9 @@ QList<Entry> insertContents(QTextDocument &document, const Page &page)
 void paginate(QTextDocument &document, const QList<Entry> &entries, const Page &page)
 {
     for (int pass = 0; pass < 10; ++pass) {
+        // Laid out afresh: after format changes the layout's own update can leave a block
+        // unlaid, with no height, and it would not be printed.
+        document.markContentsDirty(0, document.characterCount());
         bool changed = false;
         for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
             const QTextBlock next = block.next();
@@ -250,8 +305,8 @@ void print(QTextDocument &document, QPdfWriter &pdf, const Page &page)
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: make_user_guide GUIDE.md PICTURES_FOLDER OUTPUT.pdf\n");
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: make_user_guide GUIDE.md PICTURES_FOLDER ICON.svg OUTPUT.pdf\n");
         return 2;
     }
     QFile source(QString::fromLocal8Bit(argv[1]));
@@ -261,7 +316,7 @@ int main(int argc, char *argv[])
     }
     const QDir pictures(QString::fromLocal8Bit(argv[2]));
 
-    QPdfWriter pdf(QString::fromLocal8Bit(argv[3]));
+    QPdfWriter pdf(QString::fromLocal8Bit(argv[4]));
     pdf.setTitle(Title + QStringLiteral(" - User Guide"));
     pdf.setCreator(Title);
     pdf.setResolution(Resolution);
@@ -284,7 +339,8 @@ int main(int argc, char *argv[])
 
     sizePictures(document, pictures, page);
     styleTables(document);
-    makeTitle(document);
+    styleBlocks(document);
+    makeTitle(document, QString::fromLocal8Bit(argv[3]));
     const QList<Entry> entries = insertContents(document, page);
     for (const Entry &entry : entries) {
         if (!isChapter(entry.heading))

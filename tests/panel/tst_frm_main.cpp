@@ -4,12 +4,16 @@
 #include "support/ScriptedDialogs.h"
 
 #include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTest>
@@ -101,7 +105,9 @@ private slots:
     void whiskersAreShown_data();
     void whiskersAreShown();
 
-    void userGuideMissingSaysSo();
+    void userGuideOpensThePdfBesideTheProgram_data();
+    void userGuideOpensThePdfBesideTheProgram();
+    void aboutNamesVersionAndPlaces();
     void quitUnloadsEveryWindowInOrder();
 };
 
@@ -212,7 +218,7 @@ void tst_Frm_Main::menusOfferEveryWindow_data()
     QTest::newRow("tool") << "mnu_tool" << "&Tool"
                           << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
                                          "mnu_script_editor|Script Editor|"};
-    QTest::newRow("help") << "mnu_help" << "?" << QStringList{"mnu_manual|User Guide|"};
+    QTest::newRow("help") << "mnu_help" << "?" << QStringList{"mnu_manual|User Guide|", "mnu_about|About|"};
 }
 
 void tst_Frm_Main::menusOfferEveryWindow()
@@ -618,14 +624,69 @@ void tst_Frm_Main::whiskersAreShown()
     }
 }
 
-void tst_Frm_Main::userGuideMissingSaysSo()
+namespace {
+// Stands in for the desktop's opener of files.
+class Opener : public QObject
 {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+} // namespace
+
+void tst_Frm_Main::userGuideOpensThePdfBesideTheProgram_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::newRow("in place") << true;
+    QTest::newRow("missing") << false;
+}
+
+void tst_Frm_Main::userGuideOpensThePdfBesideTheProgram()
+{
+    QFETCH(bool, present);
+    const QDir files(QCoreApplication::applicationDirPath() + QStringLiteral("/Files"));
+    const QString guide = files.filePath(QStringLiteral("User_Guide.pdf"));
+    auto cleanUp = qScopeGuard([&] {
+        QFile::remove(guide);
+        files.rmdir(QStringLiteral("."));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    });
+    if (present) {
+        QFile file(guide);
+        QVERIFY(files.mkpath(QStringLiteral(".")) && file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
+    }
+    Opener desktop;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+
     Rig rig;
     child<QAction>(rig.w, QStringLiteral("mnu_manual"))->trigger();
+    if (present) {
+        QCOMPARE(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(guide).canonicalFilePath())});
+        QVERIFY(rig.dialogs->shown.isEmpty());
+    } else {
+        QVERIFY(desktop.opened.isEmpty());
+        QCOMPARE(rig.dialogs->shown.size(), 1);
+        QCOMPARE(rig.dialogs->shown.first().text, QStringLiteral("Unable to load help file"));
+        QCOMPARE(rig.dialogs->shown.first().title, QStringLiteral("ORVIK"));
+        QCOMPARE(rig.dialogs->shown.first().icon, QMessageBox::Information);
+    }
+}
+
+void tst_Frm_Main::aboutNamesVersionAndPlaces()
+{
+    Rig rig;
+    child<QAction>(rig.w, QStringLiteral("mnu_about"))->trigger();
     QCOMPARE(rig.dialogs->shown.size(), 1);
-    QCOMPARE(rig.dialogs->shown.first().text, QStringLiteral("Unable to load help file"));
-    QCOMPARE(rig.dialogs->shown.first().title, QStringLiteral("ORVIK"));
-    QCOMPARE(rig.dialogs->shown.first().icon, QMessageBox::Information);
+    const QString text = rig.dialogs->shown.first().text;
+    const QDir folder(QCoreApplication::applicationDirPath());
+    for (const QString &part : {QStringLiteral("Orvik Serial Interface " ORVIK_VERSION), QStringLiteral(QT_VERSION_STR),
+                                folder.filePath(QStringLiteral("Files/User_Guide.pdf")),
+                                folder.filePath(QStringLiteral("examples"))})
+        QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" is not in: ") + text));
 }
 
 namespace {
