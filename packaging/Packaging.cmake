@@ -27,10 +27,10 @@ set(CPACK_PACKAGE_NAME orvik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Orvik Serial Interface developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for the Orvik humanoid robot over a serial line")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Moves each body part of an Orvik robot (eyebrows, eyes, neck, mouth, arms) with sliders\n"
-    " and speeds, shows its batteries, analogue inputs and whiskers, and edits and plays\n"
-    " scripts of timed moves. Includes orvik-sim, a virtual robot on a pseudo-terminal.")
+    "and speeds, shows its batteries, analogue inputs and whiskers, and edits and plays\n"
+    "scripts of timed moves. Includes orvik-sim, a virtual robot on a pseudo-terminal.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

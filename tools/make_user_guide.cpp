@@ -47,10 +47,24 @@ bool isSection(const QTextBlock &block)
     return block.blockFormat().headingLevel() == 3;
 }
 
+int pageAt(qreal y, const Page &page)
+{
+    return int(std::floor(y / page.height)) + 1;
+}
+
 int pageOf(QTextDocument &document, const QTextBlock &block, const Page &page)
 {
-    const QRectF box = document.documentLayout()->blockBoundingRect(block);
-    return int(std::floor(box.top() / page.height)) + 1;
+    return pageAt(document.documentLayout()->blockBoundingRect(block).top(), page);
+}
+
+// The page where a block's first line ends: a heading belongs on the page of that line, for a
+// picture the whole picture.
+int firstLineEndsOn(QTextDocument &document, const QTextBlock &block, const Page &page)
+{
+    qreal bottom = document.documentLayout()->blockBoundingRect(block).top();
+    if (const QTextLayout *layout = block.layout(); layout && layout->lineCount() > 0)
+        bottom += layout->lineAt(0).y() + layout->lineAt(0).height() - 1;
+    return pageAt(bottom, page);
 }
 
 // Pictures print at their size on screen, made smaller to fit the width and a part of the page
@@ -246,7 +260,7 @@ void paginate(QTextDocument &document, const QList<Entry> &entries, const Page &
         for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
             const QTextBlock next = block.next();
             const bool alone = (isChapter(block) || isSection(block)) && next.isValid() &&
-                               pageOf(document, next, page) != pageOf(document, block, page);
+                               firstLineEndsOn(document, next, page) != pageOf(document, block, page);
             if (alone && block.blockFormat().pageBreakPolicy() == QTextFormat::PageBreak_Auto) {
                 QTextBlockFormat format = block.blockFormat();
                 format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
