@@ -3,6 +3,7 @@
 #include "link/Frames.h"
 #include "ui/Colours.h"
 #include "panel/Frm_Single_Servo.h"
+#include "scripts/Frm_Script_Player.h"
 #include "settings/Frm_Setup.h"
 
 #include <QCloseEvent>
@@ -310,8 +311,8 @@ void Frm_Main::buildMenus()
 
     QMenu *tool = addMenu("mnu_tool", QStringLiteral("&Tool"));
     addEntry(tool, "mnu_single_cmd", QStringLiteral("Single Command"), &Frm_Main::mnu_single_cmd_Click);
-    // The script windows are not part of the program yet: their entries open nothing.
-    addEntry(tool, "mnu_script", QStringLiteral("Script Player"), [] {});
+    addEntry(tool, "mnu_script", QStringLiteral("Script Player"), &Frm_Main::mnu_script_Click);
+    // The script editor is not part of the program yet: its entry opens nothing.
     addEntry(tool, "mnu_script_editor", QStringLiteral("Script Editor"), [] {});
 
     QMenu *help = addMenu("mnu_help", QStringLiteral("?"));
@@ -494,6 +495,11 @@ void Frm_Main::mnu_single_cmd_Click()
     showWindow(m_singleServo, [this] { return new Frm_Single_Servo(m_com, *m_dialogs, this); });
 }
 
+void Frm_Main::mnu_script_Click()
+{
+    showWindow(m_player, [this] { return new Frm_Script_Player(m_com, *m_dialogs, this); });
+}
+
 void Frm_Main::mnu_manual_Click()
 {
     // The guide travels with the executable; the folder is the real one behind any link to it.
@@ -510,6 +516,8 @@ void Frm_Main::Close_All_Windows()
     m_unloading = true;
     // Unloaded in a fixed order: the script player, the single-servo window, the settings
     // window, this window, the script editor.
+    if (m_player)
+        m_player->close();
     if (m_singleServo)
         m_singleServo->close();
     if (m_setup)

@@ -16,6 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
+class Frm_Script_Player;
 class Frm_Setup;
 class Frm_Single_Servo;
 
@@ -52,6 +53,7 @@ public:
     // Menu entries, as the operator chooses them.
     void mnu_serial_setup_Click();
     void mnu_single_cmd_Click();
+    void mnu_script_Click();
     void mnu_manual_Click();
 
     // The timers' handlers, also called directly where a test checks the order of events.
@@ -102,6 +104,7 @@ private:
 
     QPointer<Frm_Setup> m_setup;
     QPointer<Frm_Single_Servo> m_singleServo;
+    QPointer<Frm_Script_Player> m_player;
     bool m_centred = false;
     bool m_unloading = false;
 };

@@ -650,21 +650,24 @@ void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
     child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_single_cmd"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
+    child<QAction>(rig.w, QStringLiteral("mnu_script"))->trigger();
     QWidget *setup = child<QWidget>(rig.w, QStringLiteral("Frm_Setup"));
     QWidget *single = child<QWidget>(rig.w, QStringLiteral("Frm_Single_Servo"));
-    QVERIFY(setup && single && setup->isVisible() && single->isVisible());
+    QWidget *player = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Player"));
+    QVERIFY(setup && single && player && setup->isVisible() && single->isVisible() && player->isVisible());
     QCOMPARE(rig.w.findChildren<QWidget *>(QStringLiteral("Frm_Setup")).size(), 1);
 
     CloseRecorder recorder;
-    for (QWidget *window : {setup, single, static_cast<QWidget *>(&rig.w)})
+    for (QWidget *window : {setup, single, player, static_cast<QWidget *>(&rig.w)})
         window->installEventFilter(&recorder);
     QPointer<QWidget> setupAlive = setup;
     QPointer<QWidget> singleAlive = single;
+    QPointer<QWidget> playerAlive = player;
 
     child<QAction>(rig.w, QStringLiteral("mnu_quit"))->trigger();
-    QCOMPARE(recorder.closed, (QStringList{"Frm_Single_Servo", "Frm_Setup", "Frm_Main"}));
+    QCOMPARE(recorder.closed, (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Main"}));
     QVERIFY(!rig.w.isVisible());
-    QTRY_VERIFY(!setupAlive && !singleAlive);
+    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive);
     QVERIFY(rig.dialogs->shown.isEmpty());
 }
 

@@ -27,7 +27,7 @@ SimProcess::~SimProcess()
 bool SimProcess::start(const QStringList &arguments)
 {
     m_process.setArguments(QStringList{"--headless", "--quit-at-eof", "--link", link(), "--log",
-                                       m_dir.filePath(QStringLiteral("log.jsonl"))} +
+                                       logPath()} +
                            arguments);
     m_process.start();
     if (!m_process.waitForStarted(5000))
@@ -72,7 +72,7 @@ QString SimProcess::command(const QString &line)
 
 bool SimProcess::logged(const QString &direction, const QByteArray &frame) const
 {
-    QFile file(m_dir.filePath(QStringLiteral("log.jsonl")));
+    QFile file(logPath());
     if (!file.open(QIODevice::ReadOnly))
         return false;
     for (const QByteArray &line : file.readAll().split('\n')) {

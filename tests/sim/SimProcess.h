@@ -24,6 +24,7 @@ public:
 
     QString device() const { return m_device; }
     QString link() const { return m_dir.filePath(QStringLiteral("robot")); }
+    QString logPath() const { return m_dir.filePath(QStringLiteral("log.jsonl")); }
     QProcess &process() { return m_process; }
 
     // Sends one line on its standard input and returns the line it answers.
