@@ -91,10 +91,9 @@ qint64 VirtualPort::hangUp()
 {
     if (m_master < 0)
         return 0;
-    // What the panel wrote before the line went is the robot's to read; what it had not
-    // read of ours is lost with the device.
-    if (m_reading)
-        readAvailable();
+    // What the panel wrote before the line went is the robot's to read, even while it was not
+    // reading; what the panel had not read of ours is lost with the device.
+    readAvailable();
     int unread = 0;
     if (::ioctl(m_slave, FIONREAD, &unread) != 0)
         unread = 0;
@@ -112,9 +111,12 @@ bool VirtualPort::comeBack(QString *error)
         return true;
     const QString link = m_link;
     m_link.clear();
-    if (!open(error))
-        return false;
-    return link.isEmpty() || createLink(link, error);
+    if (open(error) && (link.isEmpty() || createLink(link, error)))
+        return true;
+    // Kept for the next try.
+    m_link = link;
+    close();
+    return false;
 }
 
 bool VirtualPort::createLink(const QString &path, QString *error)
