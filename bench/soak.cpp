@@ -5,7 +5,7 @@
 // memory grew, a frame or reply was lost that the faults do not explain, or the program was
 // busy while idle.
 //
-//   soak --sim PATH [--minutes M] [--seed N] [--fault SPEC]...
+//   soak --sim PATH [--minutes M] [--seed N] [--fault FAULT]...
 //
 // Exit codes: 0 all held, 1 a check failed, 2 the soak could not run.
 
@@ -378,7 +378,7 @@ int main(int argc, char *argv[])
     }
     if (simPath.isEmpty() || minutes <= 0) {
         std::fprintf(stderr, "usage: soak --sim PATH-TO-orvik-sim [--minutes M (default 10, or SOAK_MINUTES)] [--seed N] "
-                             "[--fault SPEC]... (orvik-sim's faults; default %s)\n",
+                             "[--fault FAULT]... (orvik-sim's faults; default %s)\n",
                      qPrintable(DefaultFaults.join(u' ')));
         return 2;
     }

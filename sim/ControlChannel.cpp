@@ -42,7 +42,7 @@ ControlChannel::ControlChannel(Controller &controller)
 QString ControlChannel::help()
 {
     return QStringLiteral("ok commands: battery K N | analogue K N | whisker K on|off | whiskers BITS | "
-                          "servo N | screenshot FILE | fault SPEC (as --fault; drop=0 ends one) | faults | "
+                          "servo N | screenshot FILE | fault FAULT (as --fault; drop=0 ends one) | faults | "
                           "hangup FOR | stop-reading FOR | help | quit");
 }
 

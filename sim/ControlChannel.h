@@ -15,7 +15,7 @@ class Controller;
 //
 // The simulator itself answers the commands that put faults on the line (see LineFaults):
 //
-//   fault SPEC        sets one fault as --fault does (drop=0 ends one); timings start now
+//   fault FAULT        sets one fault as --fault does (drop=0 ends one); timings start now
 //   faults            frames received, replies sent, what was injected and what it may have
 //                     cost: "ok frames=… bad-bytes=… replies=… hit=… … line=up reading=yes"
 //   hangup FOR        hangs the line up now, back after FOR (200ms, 2s); during a hang-up,

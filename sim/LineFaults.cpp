@@ -47,11 +47,11 @@ std::optional<int> LineFaults::milliseconds(const QString &text)
     return int(std::lround(value));
 }
 
-QString LineFaults::parse(const QString &spec, Settings &settings)
+QString LineFaults::parse(const QString &text, Settings &settings)
 {
-    const qsizetype equals = spec.indexOf(u'=');
-    const QString name = spec.left(equals).trimmed().toLower();
-    const QString value = equals < 0 ? QString() : spec.sliced(equals + 1);
+    const qsizetype equals = text.indexOf(u'=');
+    const QString name = text.left(equals).trimmed().toLower();
+    const QString value = equals < 0 ? QString() : text.sliced(equals + 1);
 
     if (name == u"drop" || name == u"duplicate" || name == u"corrupt") {
         const std::optional<double> p = share(value);
@@ -84,7 +84,7 @@ QString LineFaults::parse(const QString &spec, Settings &settings)
     }
     return QStringLiteral("unknown fault \"%1\"; the faults are drop=P, duplicate=P, corrupt=P, garbage=EVERY, "
                           "stop-reading=EVERY:FOR, hangup=EVERY:FOR")
-        .arg(spec);
+        .arg(text);
 }
 
 LineFaults::LineFaults(quint32 seed, QObject *parent)

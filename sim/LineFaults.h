@@ -67,7 +67,7 @@ public:
     static constexpr int MaxGarbage = 16;
 
     // Reads one fault (drop=0.01, hangup=10s:2s) into settings; returns what was wrong, or "".
-    static QString parse(const QString &spec, Settings &settings);
+    static QString parse(const QString &text, Settings &settings);
     // "12s", "250ms", "1.5s" in milliseconds.
     static std::optional<int> milliseconds(const QString &text);
 

@@ -129,8 +129,8 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments, SimOptions &
         options.whiskers = quint8(*bits);
     }
 
-    for (const QString &spec : parser.values(faultOption)) {
-        const QString why = LineFaults::parse(spec, options.faults);
+    for (const QString &text : parser.values(faultOption)) {
+        const QString why = LineFaults::parse(text, options.faults);
         if (!why.isEmpty()) {
             message = QStringLiteral("--fault: ") + why;
             return Outcome::Error;
