@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan fuzz package install clean
+.PHONY: run test deps build build-asan check check-asan fuzz soak package install clean
 
 deps:
 	@tools/install-deps.sh
@@ -46,6 +46,10 @@ install: build
 # Every reader of untrusted input under libFuzzer, FUZZ_SECONDS (default 60) each.
 fuzz:
 	@tools/fuzz.sh
+
+# The program against the virtual robot on a faulty line for SOAK_MINUTES (default 10).
+soak: build
+	@tools/soak.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

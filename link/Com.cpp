@@ -225,6 +225,7 @@ bool Com::Output(QByteArrayView bytes)
     // or the write would fail. Otherwise QSerialPort sends it as soon as the line takes bytes.
     if (lineTakesBytes())
         m_port.flush();
+    emit outputAccepted(bytes.toByteArray());
     return true;
 }
 

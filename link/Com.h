@@ -82,6 +82,8 @@ signals:
     void OnComm();
     // OutputStalled() changed.
     void outputStalledChanged(bool stalled);
+    // Output took these bytes (the soak counts frames through it).
+    void outputAccepted(const QByteArray &bytes);
 
 private:
     bool fail(const QString &reason);

@@ -468,6 +468,7 @@ void Frm_Main::showReply(const Sys_Project::Reply &reply)
                                    Colours::fromValue(reply.data[0] & (1u << k) ? Colours::Green : Colours::Black));
         break;
     }
+    emit replyShown(reply);
 }
 
 template <class Window, class Create>

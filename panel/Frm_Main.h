@@ -63,6 +63,11 @@ public:
     void T_Serial_Detection_Timer();
     void T_Batt_Timer();
 
+signals:
+    // A reply from the robot, complete, as the sensor panel shows it (tests and the soak
+    // count what arrives through it).
+    void replyShown(const Sys_Project::Reply &reply);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

@@ -42,7 +42,8 @@ ControlChannel::ControlChannel(Controller &controller)
 QString ControlChannel::help()
 {
     return QStringLiteral("ok commands: battery K N | analogue K N | whisker K on|off | whiskers BITS | "
-                          "servo N | screenshot FILE | help | quit");
+                          "servo N | screenshot FILE | fault FAULT (as --fault; drop=0 ends one) | faults | "
+                          "hangup FOR | stop-reading FOR | help | quit");
 }
 
 ControlChannel::Result ControlChannel::execute(const QString &line)

@@ -12,6 +12,15 @@ class Controller;
 //   whiskers BITS     all four at once, bit k - 1 for whisker k (0 to 15, also 0x.. or 0b..)
 //   servo N           where servo number N is: position, target and speed
 //   screenshot FILE   saves a picture of the robot's window as PNG
+//
+// The simulator itself answers the commands that put faults on the line (see LineFaults):
+//
+//   fault FAULT        sets one fault as --fault does (drop=0 ends one); timings start now
+//   faults            frames received, replies sent, what was injected and what it may have
+//                     cost: "ok frames=… bad-bytes=… replies=… hit=… … line=up reading=yes"
+//   hangup FOR        hangs the line up now, back after FOR (200ms, 2s); during a hang-up,
+//                     moves its end to FOR from now (0: back at once)
+//   stop-reading FOR  stops reading the panel's frames now for FOR; likewise
 //   help, quit
 //
 // Each command is answered by one line: "ok" (with the answer to a question), or

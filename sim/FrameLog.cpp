@@ -106,6 +106,11 @@ void FrameLog::bad(const QByteArray &bytes)
     writeLine(timestamp() + ",\"dir\":\"rx\",\"bad\":" + byteList(bytes) + "}\n");
 }
 
+void FrameLog::fault(const QString &what, const QByteArray &bytes)
+{
+    writeLine(timestamp() + ",\"fault\":\"" + what.toLatin1() + "\",\"bytes\":" + byteList(bytes) + "}\n");
+}
+
 void FrameLog::writeLine(const QByteArray &line)
 {
     if (m_fd < 0)

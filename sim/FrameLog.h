@@ -15,6 +15,7 @@ class QSocketNotifier;
 //   {"t_us":123789,"dir":"tx","mnemonic":"gbv","data":[72,73]}
 //   {"t_us":124000,"dir":"rx","bad":[1,2]}
 //   {"t_us":125000,"dropped":17}
+//   {"t_us":126000,"fault":"garbage","bytes":[3,250,103]}
 //
 // t_us is the system's monotonic clock (CLOCK_MONOTONIC) in microseconds, the same clock
 // another process on the machine reads, so a benchmark can set its own times beside these.
@@ -39,6 +40,8 @@ public:
 
     void frame(Direction direction, const QByteArray &mnemonic, const QByteArray &data);
     void bad(const QByteArray &bytes);
+    // A fault put on the line on purpose (see LineFaults); what is one word in lower case.
+    void fault(const QString &what, const QByteArray &bytes);
 
     static qint64 nowMicroseconds();
 

@@ -48,8 +48,18 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments, SimOptions &
     const QCommandLineOption quitAtEofOption(
         QStringLiteral("quit-at-eof"),
         QStringLiteral("Quit when standard input ends (by default only quit or a signal stops it)."));
+    const QCommandLineOption faultOption(
+        QStringLiteral("fault"),
+        QStringLiteral("Put a fault on the line; repeat for several. drop=P, duplicate=P, corrupt=P: that share of "
+                       "the bytes sent (0.01 or 1%); garbage=EVERY: a burst of random bytes every EVERY; "
+                       "stop-reading=EVERY:FOR: stop reading for FOR, every EVERY; hangup=EVERY:FOR: hang up for "
+                       "FOR, every EVERY, then come back on the same link. Times: 2s, 200ms, 1min."),
+        QStringLiteral("FAULT"));
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"), QStringLiteral("Seed of the faults' random choices, to repeat a run (default: new each run)."),
+        QStringLiteral("N"));
     parser.addOptions({helpOption, versionOption, linkOption, battery1Option, battery2Option, analogueOption,
-                       whiskersOption, headlessOption, logOption, quitAtEofOption});
+                       whiskersOption, headlessOption, logOption, quitAtEofOption, faultOption, seedOption});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -117,6 +127,23 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments, SimOptions &
             return Outcome::Error;
         }
         options.whiskers = quint8(*bits);
+    }
+
+    for (const QString &text : parser.values(faultOption)) {
+        const QString why = LineFaults::parse(text, options.faults);
+        if (!why.isEmpty()) {
+            message = QStringLiteral("--fault: ") + why;
+            return Outcome::Error;
+        }
+    }
+    if (parser.isSet(seedOption)) {
+        bool ok = false;
+        const quint32 seed = parser.value(seedOption).toUInt(&ok);
+        if (!ok) {
+            message = QStringLiteral("--seed takes a whole number from 0 to 4294967295, not \"%1\"").arg(parser.value(seedOption));
+            return Outcome::Error;
+        }
+        options.seed = seed;
     }
     return Outcome::Run;
 }

@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "sim/LineFaults.h"
+
 #include <array>
+#include <optional>
 
 // The simulator's command line.
 struct SimOptions
@@ -17,6 +20,8 @@ struct SimOptions
     std::array<quint8, 2> batteries{72, 73};
     std::array<quint16, 4> analogues{100, 200, 300, 400};
     quint8 whiskers = 0;
+    LineFaults::Settings faults;
+    std::optional<quint32> seed; // none: a new one each run
 
     // The link's default: orvik-robot in $XDG_RUNTIME_DIR, else in the temporary folder.
     static QString defaultLink();

@@ -1,11 +1,15 @@
 #include "sim/Simulator.h"
 
+#include <QStringList>
+
 #include <cstdio>
+#include <random>
 #include <unistd.h>
 
 Simulator::Simulator(const SimOptions &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
+    , m_faults(options.seed ? *options.seed : std::random_device{}())
     , m_channel(m_controller)
     , m_input(STDIN_FILENO)
 {
@@ -32,6 +36,11 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
             emit quitRequested();
     });
     connect(&m_stopSignals, &StopSignals::stopRequested, this, &Simulator::quitRequested);
+
+    connect(&m_faults, &LineFaults::garbage, &m_port, &VirtualPort::write);
+    connect(&m_faults, &LineFaults::readingChanged, &m_port, &VirtualPort::setReading);
+    connect(&m_faults, &LineFaults::lineChanged, this, &Simulator::setLine);
+    connect(&m_faults, &LineFaults::injected, &m_log, &FrameLog::fault);
 }
 
 bool Simulator::openLog(QString *error)
@@ -46,7 +55,21 @@ bool Simulator::start(QString *error)
     // Without a readable standard input (closed, or a terminal of another job) only a signal
     // or the window stops the simulator; that is not a reason to refuse to start.
     m_input.start();
+    m_faults.setSettings(m_options.faults);
     return true;
+}
+
+void Simulator::setLine(bool up)
+{
+    if (up) {
+        QString error;
+        if (!m_port.comeBack(&error))
+            warn(QStringLiteral("the line cannot come back: %1").arg(error));
+        return;
+    }
+    m_faults.lineHungUp(m_port.hangUp());
+    // A frame cut short by the hang-up is not continued by the next line's bytes.
+    m_reader = FrameReader();
 }
 
 void Simulator::printLine(const QString &line)
@@ -65,10 +88,12 @@ void Simulator::receive(const QByteArray &bytes)
 {
     for (const FrameReader::Event &event : m_reader.feed(bytes)) {
         if (event.isBad()) {
+            m_badBytes += event.data.size();
             m_log.bad(event.data);
             continue;
         }
         m_log.frame(FrameLog::Direction::Received, event.mnemonic, event.data);
+        ++m_framesReceived;
         m_lastFrame = event;
         emit frameReceived(event);
         m_controller.handle(event);
@@ -78,11 +103,51 @@ void Simulator::receive(const QByteArray &bytes)
 void Simulator::send(const QByteArray &frame)
 {
     m_log.frame(FrameLog::Direction::Sent, frame.left(Frames::MnemonicLength), frame.sliced(Frames::MnemonicLength));
-    m_port.write(frame);
+    m_port.write(m_faults.reply(frame));
+}
+
+bool Simulator::faultCommand(const QString &line)
+{
+    const QStringList words = line.simplified().split(u' ', Qt::SkipEmptyParts);
+    const QString command = words.value(0).toLower();
+    if (command == u"faults" && words.size() == 1) {
+        printLine(QStringLiteral("ok frames=%1 bad-bytes=%2 ").arg(m_framesReceived).arg(m_badBytes) +
+                  m_faults.summary());
+        return true;
+    }
+    if (command == u"fault") {
+        LineFaults::Settings settings = m_faults.settings();
+        const QString why = words.size() == 2 ? LineFaults::parse(words[1], settings)
+                                              : QStringLiteral("usage: fault drop=P | duplicate=P | corrupt=P | "
+                                                               "garbage=EVERY | stop-reading=EVERY:FOR | hangup=EVERY:FOR");
+        if (!why.isEmpty()) {
+            printLine(QStringLiteral("error: ") + why);
+            return true;
+        }
+        m_faults.setSettings(settings);
+        printLine(QStringLiteral("ok"));
+        return true;
+    }
+    if (command == u"hangup" || command == u"stop-reading") {
+        const std::optional<int> length = words.size() == 2 ? LineFaults::milliseconds(words[1]) : std::nullopt;
+        if (!length) {
+            printLine(QStringLiteral("error: usage: %1 FOR, a time (200ms, 2s; 0 ends one under way)").arg(command));
+            return true;
+        }
+        if (command == u"hangup")
+            m_faults.hangUpFor(*length);
+        else
+            m_faults.stopReadingFor(*length);
+        printLine(QStringLiteral("ok"));
+        return true;
+    }
+    return false;
 }
 
 void Simulator::command(const QString &line)
 {
+    if (faultCommand(line))
+        return;
     const ControlChannel::Result result = m_channel.execute(line);
     if (!result.screenshot.isEmpty()) {
         const QString problem = m_screenshot ? m_screenshot(result.screenshot)

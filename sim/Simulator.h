@@ -4,6 +4,7 @@
 #include "sim/Controller.h"
 #include "sim/FrameLog.h"
 #include "sim/FrameReader.h"
+#include "sim/LineFaults.h"
 #include "sim/LineReader.h"
 #include "sim/SimOptions.h"
 #include "sim/StopSignals.h"
@@ -14,7 +15,8 @@
 #include <functional>
 
 // The virtual robot without its window: the pseudo-terminal, the frame reader and the
-// controller it feeds, the frame log, and the line commands on standard input.
+// controller it feeds, the faults put on the line, the frame log, and the line commands on
+// standard input.
 class Simulator : public QObject
 {
     Q_OBJECT
@@ -33,6 +35,7 @@ public:
 
     Controller &controller() { return m_controller; }
     const VirtualPort &port() const { return m_port; }
+    const LineFaults &faults() const { return m_faults; }
     const FrameReader::Event &lastFrame() const { return m_lastFrame; }
 
     void setScreenshotHandler(ScreenshotHandler handler) { m_screenshot = std::move(handler); }
@@ -48,6 +51,9 @@ private:
     void receive(const QByteArray &bytes);
     void send(const QByteArray &frame);
     void command(const QString &line);
+    // The line commands that put faults on the line; false when the line is not one of them.
+    bool faultCommand(const QString &line);
+    void setLine(bool up);
     static void warn(const QString &message);
 
     SimOptions m_options;
@@ -55,9 +61,12 @@ private:
     FrameReader m_reader;
     FrameLog m_log;
     VirtualPort m_port;
+    LineFaults m_faults;
     ControlChannel m_channel;
     LineReader m_input;
     StopSignals m_stopSignals;
     FrameReader::Event m_lastFrame;
+    qint64 m_framesReceived = 0;
+    qint64 m_badBytes = 0;
     ScreenshotHandler m_screenshot;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,10 +30,22 @@ VirtualPort::VirtualPort(QObject *parent)
 VirtualPort::~VirtualPort()
 {
     removeLink();
+    close();
+}
+
+void VirtualPort::close()
+{
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    delete m_retry;
+    m_readNotifier = m_writeNotifier = nullptr;
+    m_retry = nullptr;
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)
         ::close(m_slave);
+    m_master = m_slave = -1;
+    m_outgoing.clear();
 }
 
 bool VirtualPort::open(QString *error)
@@ -62,8 +75,48 @@ bool VirtualPort::open(QString *error)
     m_retry = new QTimer(this);
     m_retry->setSingleShot(true);
     m_retry->setInterval(RetryInterval);
-    connect(m_retry, &QTimer::timeout, m_readNotifier, [this] { m_readNotifier->setEnabled(true); });
+    connect(m_retry, &QTimer::timeout, m_readNotifier, [this] { m_readNotifier->setEnabled(m_reading); });
+    m_readNotifier->setEnabled(m_reading);
     return true;
+}
+
+void VirtualPort::setReading(bool reading)
+{
+    m_reading = reading;
+    if (m_readNotifier && !m_retry->isActive())
+        m_readNotifier->setEnabled(reading);
+}
+
+qint64 VirtualPort::hangUp()
+{
+    if (m_master < 0)
+        return 0;
+    // What the panel wrote before the line went is the robot's to read, even while it was not
+    // reading; what the panel had not read of ours is lost with the device.
+    readAvailable();
+    int unread = 0;
+    if (::ioctl(m_slave, FIONREAD, &unread) != 0)
+        unread = 0;
+    const qint64 lost = unread + m_outgoing.size();
+    const QString link = m_link;
+    removeLink();
+    m_link = link;
+    close();
+    return lost;
+}
+
+bool VirtualPort::comeBack(QString *error)
+{
+    if (m_master >= 0)
+        return true;
+    const QString link = m_link;
+    m_link.clear();
+    if (open(error) && (link.isEmpty() || createLink(link, error)))
+        return true;
+    // Kept for the next try.
+    m_link = link;
+    close();
+    return false;
 }
 
 bool VirtualPort::createLink(const QString &path, QString *error)

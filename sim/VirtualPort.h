@@ -35,6 +35,16 @@ public:
 
     void write(const QByteArray &bytes);
 
+    // Stops reading what the panel sends, so that its writes back up, or reads again.
+    void setReading(bool reading);
+    // Closes the device, as a cable pulled out: the panel's port fails at once. The link is
+    // removed, so that nobody opens whatever takes the device's name next. Returns how many
+    // bytes sent were left unread by the panel.
+    qint64 hangUp();
+    // A new device behind the same link, as an adapter plugged in again.
+    bool comeBack(QString *error);
+    bool isUp() const { return m_master >= 0; }
+
 signals:
     void received(const QByteArray &bytes);
     // Something went wrong on the line; the port goes on serving.
@@ -43,6 +53,7 @@ signals:
 private:
     void readAvailable();
     void writePending();
+    void close();
 
     int m_master = -1;
     int m_slave = -1;
@@ -52,4 +63,5 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer *m_retry = nullptr;
     QByteArray m_outgoing;
+    bool m_reading = true;
 };

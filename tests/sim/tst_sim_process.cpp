@@ -121,6 +121,13 @@ void TestSimProcess::exitsWithItsCodeAndLeavesNoLink_data()
     QTest::newRow("stopped by SIGTERM") << QStringList{} << 0;
     QTest::newRow("unknown option") << QStringList{"--colour"} << 2;
     QTest::newRow("battery out of range") << QStringList{"--battery1", "256"} << 2;
+    QTest::newRow("faults") << QStringList{"--fault", "drop=1%", "--fault", "corrupt=0.01", "--fault", "garbage=2s",
+                                           "--fault", "hangup=10s:200ms", "--seed", "4"}
+                            << 0;
+    QTest::newRow("unknown fault") << QStringList{"--fault", "jam=1"} << 2;
+    QTest::newRow("share above all bytes") << QStringList{"--fault", "drop=0.6", "--fault", "duplicate=0.6"} << 2;
+    QTest::newRow("hang-up without its length") << QStringList{"--fault", "hangup=10s"} << 2;
+    QTest::newRow("seed not a number") << QStringList{"--seed", "x"} << 2;
 }
 
 void TestSimProcess::exitsWithItsCodeAndLeavesNoLink()
