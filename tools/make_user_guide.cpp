@@ -1,7 +1,7 @@
 // Turns the user guide from Markdown into the PDF that the program's "User Guide" entry opens:
-// a title page with the contents and their page numbers, each chapter on a new page, the
-// pictures of the windows at the size they have on screen (smaller when the page is narrower),
-// and a page number at the foot of every page.
+// a title page with the icon, the contents with their page numbers on the next page, each
+// chapter on a new page, the pictures of the windows at the size they have on screen (smaller
+// when the page is narrower), and a page number at the foot of every page.
 // Usage: make_user_guide GUIDE.md PICTURES_FOLDER ICON.svg OUTPUT.pdf
 
 #include <QAbstractTextDocumentLayout>
@@ -13,15 +13,17 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSvgRenderer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
-#include <QSvgRenderer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
