@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvik"));
+    // Where the devices chosen for the ports are kept: ~/.config/Orvik/orvik.conf.
+    QApplication::setOrganizationName(QStringLiteral("Orvik"));
 
     Frm_Main window;
     window.show();

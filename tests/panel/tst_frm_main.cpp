@@ -208,7 +208,9 @@ void tst_Frm_Main::menusOfferEveryWindow_data()
     QTest::addColumn<QStringList>("entries"); // name|text|shortcut
 
     QTest::newRow("file") << "mnu_File" << "&Fichier" << QStringList{"mnu_quit|Quit|Ctrl+Q"};
-    QTest::newRow("serial") << "mnu_serial" << "&Serial" << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S"};
+    QTest::newRow("serial") << "mnu_serial" << "&Serial"
+                            << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S", "mnu_devices|Devices…|Ctrl+D",
+                                           "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L"};
     QTest::newRow("tool") << "mnu_tool" << "&Tool"
                           << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
                                          "mnu_script_editor|Script Editor|"};
