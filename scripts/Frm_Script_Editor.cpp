@@ -329,6 +329,8 @@ QWidget *Frm_Script_Editor::buildActionTool()
     m_fromPanel->setObjectName(QStringLiteral("Btn_From_Panel"));
     m_fromPanel->setEnabled(false);
     connect(m_fromPanel, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_From_Panel_Click);
+    // The longest kind stays readable beside the button.
+    m_kind->setMinimumContentsLength(int(std::string_view("Move Single Servo").size()));
     auto *selection = new QHBoxLayout;
     selection->addWidget(m_kind, 1);
     selection->addWidget(m_fromPanel);
