@@ -13,8 +13,8 @@
 // byte at a time on the GUI thread.
 //
 // Port n is the device the environment variable ORVIK_COMn names (ORVIK_COM1=/dev/ttyUSB0), else
-// the one the operator chose for it (Serial → Devices…), else /dev/ttyS(n-1). An operation that fails returns false and leaves a description
-// naming the port and its device in errorDescription().
+// the one the operator chose for it (Serial → Devices…), else /dev/ttyS(n-1). An operation that
+// fails returns false and leaves a description naming the port and its device in errorDescription().
 class Com : public QObject
 {
     Q_OBJECT

@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 namespace {
@@ -25,6 +24,7 @@ Frm_Devices::Frm_Devices(QWidget *parent)
     setObjectName(QStringLiteral("Frm_Devices"));
     setWindowTitle(QStringLiteral("Devices"));
 
+    const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
     auto *grid = new QGridLayout;
     for (int port = 1; port <= PortCount; ++port) {
         auto *box = new QComboBox;
@@ -43,7 +43,7 @@ Frm_Devices::Frm_Devices(QWidget *parent)
         grid->addWidget(box, 2 * port, 1);
         grid->addWidget(override, 2 * port + 1, 1);
         const QString chosen = Com::chosenDevice(port);
-        listDevices(port, chosen.isEmpty() ? Com::defaultDevice(port) : chosen);
+        listDevices(port, present, chosen.isEmpty() ? Com::defaultDevice(port) : chosen);
     }
     grid->setColumnStretch(1, 1);
 
@@ -54,7 +54,8 @@ Frm_Devices::Frm_Devices(QWidget *parent)
         return b;
     };
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(button("Btn_Refresh_Devices", QStringLiteral("Refresh"), &Frm_Devices::Btn_Refresh_Devices_Click));
+    buttons->addWidget(
+        button("Btn_Refresh_Devices", QStringLiteral("Refresh"), &Frm_Devices::Btn_Refresh_Devices_Click));
     buttons->addStretch();
     buttons->addWidget(button("Btn_Ok_Devices", QStringLiteral("OK"), &Frm_Devices::Btn_Ok_Devices_Click));
     buttons->addWidget(button("Btn_Cancel_Devices", QStringLiteral("Cancel"), &QWidget::close));
@@ -65,13 +66,13 @@ Frm_Devices::Frm_Devices(QWidget *parent)
     layout->addLayout(buttons);
 }
 
-void Frm_Devices::listDevices(int port, const QString &shown)
+void Frm_Devices::listDevices(int port, const QList<QSerialPortInfo> &present, const QString &shown)
 {
     QComboBox *box = m_devices[size_t(port - 1)];
     box->clear();
     const QString fallback = Com::defaultDevice(port);
     box->addItem(QStringLiteral("%1 (default)").arg(fallback), fallback);
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+    for (const QSerialPortInfo &info : present) {
         if (info.systemLocation() == fallback)
             continue;
         box->addItem(info.description().isEmpty()
@@ -106,8 +107,9 @@ QString Frm_Devices::deviceShown(int port) const
 
 void Frm_Devices::Btn_Refresh_Devices_Click()
 {
+    const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
     for (int port = 1; port <= PortCount; ++port)
-        listDevices(port, deviceShown(port));
+        listDevices(port, present, deviceShown(port));
 }
 
 void Frm_Devices::Btn_Ok_Devices_Click()

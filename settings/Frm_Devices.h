@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSerialPortInfo>
 #include <QWidget>
 
 #include <array>
@@ -28,7 +30,7 @@ public:
     void Btn_Ok_Devices_Click();
 
 private:
-    void listDevices(int port, const QString &shown);
+    void listDevices(int port, const QList<QSerialPortInfo> &present, const QString &shown);
 
     std::array<QComboBox *, PortCount> m_devices{};
     std::array<QLabel *, PortCount> m_overrides{};

@@ -920,7 +920,8 @@ void tst_Frm_Main::chosenAdapterIsOpenedAndKeptAcrossARestart()
         QCOMPARE(adapter.read(7), sentinel);
     }
     QSettings().sync();
-    QCOMPARE(QSettings(QSettings().fileName(), QSettings::IniFormat).value("Devices/COM2").toString(), adapter.device());
+    const QSettings onDisk(QSettings().fileName(), QSettings::IniFormat);
+    QCOMPARE(onDisk.value("Devices/COM2").toString(), adapter.device());
 }
 
 QTEST_MAIN(tst_Frm_Main)
