@@ -405,9 +405,10 @@ std::optional<QByteArray> Frm_Main::bodyPartData(int part, QString *why) const
         const int i = body.elements[size_t(slot)];
         const std::optional<quint8> speed = Frames::textToByte(m_speeds[size_t(i)]->text());
         if (!speed) {
-            *why = QStringLiteral("%1, %2: the speed \"%3\" is not a number from 0 to 255.")
-                       .arg(QLatin1StringView(FrameCaptions[size_t(body.frame)]),
-                            QLatin1StringView(ServoControls[size_t(i)].caption), m_speeds[size_t(i)]->text());
+            if (why)
+                *why = QStringLiteral("%1, %2: the speed \"%3\" is not a number from 0 to 255.")
+                           .arg(QLatin1StringView(FrameCaptions[size_t(body.frame)]),
+                                QLatin1StringView(ServoControls[size_t(i)].caption), m_speeds[size_t(i)]->text());
             return std::nullopt;
         }
         data.append(char(m_slides[size_t(i)]->value()));

@@ -81,7 +81,7 @@ private:
     void buildStatusBar();
 
     // The data bytes of a body part's frame, in frame order, as SEND sends them; nothing when
-    // a speed cannot become a byte (why then names it).
+    // a speed cannot become a byte (why, when given, then names it).
     std::optional<QByteArray> bodyPartData(int part, QString *why) const;
     // What the editor's "From panel" takes for a command word: the same bytes SEND would send.
     std::optional<QByteArray> poseData(const QString &command, QString *why) const;
