@@ -19,6 +19,8 @@ int main(int argc, char *argv[])
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/%1x%1/apps/orvik.png").arg(size));
     QApplication::setWindowIcon(icon);
+    // Where the devices chosen for the ports are kept: ~/.config/Orvik/orvik.conf.
+    QApplication::setOrganizationName(QStringLiteral("Orvik"));
 
     Frm_Main window;
     window.show();
