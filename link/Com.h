@@ -67,6 +67,8 @@ public:
     // Removes and returns the oldest InputLen waiting bytes (all of them when InputLen is 0).
     QByteArray Input();
     int InBufferCount() const;
+    // Bytes accepted by Output that have not reached the device yet.
+    qint64 OutBufferCount() const { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
 
     QString errorDescription() const { return m_error; }
 
