@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -72,6 +73,9 @@ public:
 
     QString errorDescription() const { return m_error; }
 
+    // Milliseconds since the port last opened, the time the traffic monitor shows.
+    qint64 msSinceOpen() const { return m_openedAt.isValid() ? m_openedAt.elapsed() : 0; }
+
     // What may wait in the program to be written: about half a second of line time.
     qint64 writeBacklogLimit() const;
     // What is held of received bytes not yet taken with Input; more waits in the driver, and
@@ -84,6 +88,8 @@ signals:
     void OnComm();
     // OutputStalled() changed.
     void outputStalledChanged(bool stalled);
+    // Output took these bytes (a refused write raises nothing).
+    void written(const QByteArray &bytes);
 
 private:
     bool fail(const QString &reason);
@@ -104,4 +110,5 @@ private:
     bool m_notifyQueued = false;
     bool m_outputStalled = false;
     QString m_error;
+    QElapsedTimer m_openedAt;
 };
