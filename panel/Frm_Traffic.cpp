@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
@@ -150,6 +151,7 @@ Frm_Traffic::Frm_Traffic(Com &com, Dialogs &dialogs, QWidget *parent)
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
     auto *controls = new QHBoxLayout;
+    controls->addWidget(new QLabel(QStringLiteral("Show :")));
     for (int filter = 0; filter < FilterCount; ++filter) {
         auto *box = new QCheckBox(QLatin1StringView(FilterBoxes[size_t(filter)].caption));
         box->setObjectName(QLatin1StringView(FilterBoxes[size_t(filter)].name));
