@@ -80,8 +80,6 @@ private slots:
                                                                                    "cannot be opened: ";
         QTest::newRow("bad port") << QStringList{"--play", good, "--port", "5"} << 2
                                   << "orvik: --port takes 1 to 4, not \"5\"";
-        QTest::newRow("bad settings") << QStringList{"--play", good, "--device", "/dev/null", "--settings", "x"} << 1
-                                      << "orvik: cannot open the port: ";
         QTest::newRow("check and play") << QStringList{"--check", "--play", good} << 2 << "orvik: give either";
     }
     void play_refusesWhatItCannotPlay()

@@ -97,7 +97,6 @@ private slots:
                                << "servo 18 (right eyebrow): position 45 speed 0";
         QTest::newRow("no such servo") << true << QByteArray::fromHex("6d7373132d00")
                                        << "servo 19 (unknown): position 45 speed 0";
-        QTest::newRow("query") << true << QByteArray("gav") << "analogue query";
         QTest::newRow("short move") << true << QByteArray("meb\x01", 4) << "unknown frame";
         QTest::newRow("analogue") << false << QByteArray::fromHex("67617602 01f4") << "analogue 2: 500";
     }
