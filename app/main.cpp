@@ -1,12 +1,27 @@
+#include "app/Command_Line.h"
 #include "panel/Frm_Main.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QTextStream>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // Where the devices chosen for the ports are kept, ~/.config/Orvik/orvik.conf, for the
+    // windows and the command line alike.
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvik"));
+    // Console uses need no display: no window is ever created for them.
+    if (Command_Line::wanted(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("orvik"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return Command_Line::run(QCoreApplication::arguments(), out, err);
+    }
+
     // Without a display Qt aborts with a long message; say what to do instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -19,8 +34,6 @@ int main(int argc, char *argv[])
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/%1x%1/apps/orvik.png").arg(size));
     QApplication::setWindowIcon(icon);
-    // Where the devices chosen for the ports are kept: ~/.config/Orvik/orvik.conf.
-    QApplication::setOrganizationName(QStringLiteral("Orvik"));
 
     Frm_Main window;
     window.show();

@@ -1,5 +1,6 @@
 #include "link/Com.h"
 
+#include <QMetaMethod>
 #include <QSettings>
 #include <QStringList>
 
@@ -228,6 +229,7 @@ bool Com::setPortOpen(bool open)
         m_port.clearError();
         return fail(reason);
     }
+    m_openedAt.start();
     m_error.clear();
     return true;
 }
@@ -261,6 +263,9 @@ bool Com::Output(QByteArrayView bytes)
     if (lineTakesBytes())
         m_port.flush();
     emit outputAccepted(bytes.toByteArray());
+    // Only a monitor that is open listens; with none this costs one check.
+    if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
+        emit written(bytes.toByteArray());
     return true;
 }
 

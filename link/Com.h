@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -74,8 +75,13 @@ public:
     // Removes and returns the oldest InputLen waiting bytes (all of them when InputLen is 0).
     QByteArray Input();
     int InBufferCount() const;
+    // Bytes accepted by Output that have not reached the device yet.
+    qint64 OutBufferCount() const { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
 
     QString errorDescription() const { return m_error; }
+
+    // Milliseconds since the port last opened, the time the traffic monitor shows.
+    qint64 msSinceOpen() const { return m_openedAt.isValid() ? m_openedAt.elapsed() : 0; }
 
     // What may wait in the program to be written: about half a second of line time.
     qint64 writeBacklogLimit() const;
@@ -91,6 +97,8 @@ signals:
     void outputStalledChanged(bool stalled);
     // Output took these bytes (the soak counts frames through it).
     void outputAccepted(const QByteArray &bytes);
+    // Output took these bytes (a refused write raises nothing).
+    void written(const QByteArray &bytes);
 
 private:
     bool fail(const QString &reason);
@@ -111,4 +119,5 @@ private:
     bool m_notifyQueued = false;
     bool m_outputStalled = false;
     QString m_error;
+    QElapsedTimer m_openedAt;
 };

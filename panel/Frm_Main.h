@@ -23,6 +23,7 @@ class Frm_Setup;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
 class Send_Throttle;
+class Frm_Traffic;
 
 // The operator's control panel and the start-up window: six body-part panels with a slider
 // and a speed per servo, the sensor panel, and the menus that open every other window. It
@@ -64,6 +65,7 @@ public:
     void mnu_devices_Click();
     // Ticked: each slider's move sends its body part's frame, at most one every 50 ms.
     void mnu_live_moves_Click(bool checked);
+    void mnu_traffic_Click();
 
     // The timers' handlers, also called directly where a test checks the order of events.
     void T_Serial_Detection_Timer();
@@ -131,6 +133,7 @@ private:
     QPointer<Frm_Script_Player> m_player;
     QPointer<Frm_Script_Editor> m_editor;
     QPointer<Frm_Devices> m_devices;
+    QPointer<Frm_Traffic> m_traffic;
     bool m_centred = false;
     bool m_unloading = false;
 };

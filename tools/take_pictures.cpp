@@ -5,6 +5,7 @@
 // Run with QT_QPA_PLATFORM=offscreen; QT_SCALE_FACTOR=2 gives pictures sharp in print.
 
 #include "panel/Frm_Main.h"
+#include "panel/Frm_Traffic.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "scripts/Frm_Script_Player.h"
 #include "settings/Frm_Setup.h"
@@ -13,6 +14,7 @@
 #include "ui/Colours.h"
 #include "ui/Dialogs.h"
 #include "ui/Program_Files.h"
+#include "link/Com.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -24,6 +26,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
 
@@ -221,6 +224,32 @@ QWidget *scriptEditor(Stage &stage)
     return editor;
 }
 
+QWidget *trafficMonitor(Stage &stage)
+{
+    auto *traffic = stage.window<Frm_Traffic>(&Frm_Main::mnu_traffic_Click, "Frm_Traffic");
+    Frm_Main &main = stage.main;
+    // What the operator does while it watches: two moves and a round of readings.
+    child<QPushButton>(&main, QStringLiteral("Btn_Send_Neck"))->click();
+    child<QPushButton>(&main, QStringLiteral("Btn_Send_Eyebrows"))->click();
+    for (int tick = 0; tick < 4; ++tick)
+        main.T_Batt_Timer();
+    auto *view = child<QAbstractItemView>(traffic, QStringLiteral("L_Traffic"));
+    if (!waitFor([traffic, view] {
+            traffic->T_Refresh_Timer();
+            return view->model()->rowCount() >= 10;
+        }))
+        fail(QStringLiteral("the traffic monitor did not show the traffic"));
+    return traffic;
+}
+
+QWidget *devices(Stage &stage)
+{
+    // As an operator with a USB adapter on COM1 sees it, not this run's own link.
+    qunsetenv("ORVIK_COM1");
+    Com::setChosenDevice(1, QStringLiteral("/dev/ttyUSB0"));
+    return stage.window<QWidget>(&Frm_Main::mnu_devices_Click, "Frm_Devices");
+}
+
 QWidget *virtualRobot(Stage &stage)
 {
     stage.robot->show();
@@ -241,7 +270,8 @@ struct Picture
 constexpr Picture Pictures[] = {
     {"main-window.png", mainWindow},         {"serial-settings.png", serialSettings},
     {"single-servo.png", singleServo},       {"script-player.png", scriptPlayer},
-    {"script-editor.png", scriptEditor},     {"virtual-robot.png", virtualRobot},
+    {"script-editor.png", scriptEditor},     {"traffic-monitor.png", trafficMonitor},
+    {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };
 
 // The window as grabbed, under a plain title bar with its caption, as a desktop would frame it
@@ -284,6 +314,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvik"));
+    QApplication::setOrganizationName(QStringLiteral("Orvik"));
     if (argc != 3) {
         std::fprintf(stderr, "usage: take_pictures OUTPUT_FOLDER EXAMPLES_FOLDER\n");
         return 2;
@@ -292,6 +323,9 @@ int main(int argc, char *argv[])
     if (!output.mkpath(QStringLiteral(".")))
         fail(QStringLiteral("cannot create %1").arg(output.path()));
     QLocale::setDefault(QLocale::c());
+    // The devices chosen for the ports are kept in settings: the pictures' own, not the user's.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
 
     Stage stage(QString::fromLocal8Bit(argv[2]));
     for (const Picture &picture : Pictures) {
