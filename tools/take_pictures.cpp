@@ -4,6 +4,7 @@
 // Usage: take_pictures OUTPUT_FOLDER EXAMPLES_FOLDER
 // Run with QT_QPA_PLATFORM=offscreen; QT_SCALE_FACTOR=2 gives pictures sharp in print.
 
+#include "link/Com.h"
 #include "panel/Frm_Main.h"
 #include "panel/Frm_Traffic.h"
 #include "scripts/Frm_Script_Editor.h"
@@ -14,7 +15,6 @@
 #include "ui/Colours.h"
 #include "ui/Dialogs.h"
 #include "ui/Program_Files.h"
-#include "link/Com.h"
 
 #include <QAbstractItemView>
 #include <QAction>
