@@ -224,7 +224,7 @@ QList<Entry> insertContents(QTextDocument &document, const Page &page)
     cursor.movePosition(QTextCursor::EndOfBlock);
     QTextBlockFormat caption;
     caption.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-    caption.setBottomMargin(40);
+    caption.setBottomMargin(24);
     QTextCharFormat captionText;
     captionText.setFontWeight(QFont::Bold);
     captionText.setFontPointSize(16);
@@ -236,7 +236,7 @@ QList<Entry> insertContents(QTextDocument &document, const Page &page)
         QTextBlockFormat line;
         const qreal indent = isSection(heading) ? 90 : 0;
         line.setLeftMargin(indent);
-        line.setTopMargin(isChapter(heading) ? 20 : 0);
+        line.setTopMargin(isChapter(heading) ? 14 : 0);
         // Tab stops count in screen pixels from the margin; just inside the line, as a stop at
         // its very end wraps the number onto a line of its own.
         line.setTabPositions(
