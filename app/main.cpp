@@ -1,11 +1,23 @@
+#include "app/Command_Line.h"
 #include "panel/Frm_Main.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // Console uses need no display: no window is ever created for them.
+    if (Command_Line::wanted(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("orvik"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return Command_Line::run(QCoreApplication::arguments(), out, err);
+    }
+
     // Without a display Qt aborts with a long message; say what to do instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -1,12 +1,14 @@
 // Measures the serial link as the operator meets it, over a real pseudo-terminal:
 //  - from a SEND click to the whole frame at the far end of the line;
 //  - how fast replies are taken in and shown (one byte per receive notification);
+//  - both of these again with the traffic monitor open, to show what watching costs;
 //  - a flood: 1 MB offered as fast as the line takes it (the rest dropped, as an overrun serial
 //    line does), then how long until the line's latest reply shows, and what was held meanwhile.
 // Usage: bench_link [sends] [replies]
 
 #include "panel/Frm_Main.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -60,56 +62,67 @@ int main(int argc, char *argv[])
     }
     auto *send = window.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"));
 
-    // SEND to far end.
-    std::vector<double> latencies;
-    latencies.reserve(size_t(sends));
-    char buffer[64];
-    for (int i = 0; i < sends; ++i) {
+    auto *battery = window.findChild<QLabel *>(QStringLiteral("Lbl_Batt(1)"));
+    // SEND to far end, then replies in and shown; 0 when all went well.
+    auto measure = [&](const char *monitor) -> int {
+        std::vector<double> latencies;
+        latencies.reserve(size_t(sends));
+        char buffer[64];
+        for (int i = 0; i < sends; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            send->click();
+            ssize_t got = 0;
+            while (got < 7) {
+                pollfd p{master, POLLIN, 0};
+                if (::poll(&p, 1, 1000) <= 0) {
+                    std::fprintf(stderr, "bench_link: frame %d never arrived\n", i);
+                    return 1;
+                }
+                const ssize_t n = ::read(master, buffer, sizeof buffer);
+                if (n > 0)
+                    got += n;
+            }
+            latencies.push_back(double(clock.nsecsElapsed()) / 1000.0);
+        }
+        std::printf("send (monitor %s): %d frames, SEND click to far end: median %.1f us, p99 %.1f us, max %.1f us\n",
+                    monitor, sends, percentile(latencies, 0.5), percentile(latencies, 0.99), percentile(latencies, 1.0));
+
+        // Replies in, shown. The last reply carries distinct values to know when all are taken.
+        QByteArray stream;
+        for (int i = 0; i < replies - 1; ++i)
+            stream += QByteArray("gbv\x48\x49", 5);
+        stream += QByteArray("gbv\x01\x02", 5);
+        battery->clear();
         QElapsedTimer clock;
         clock.start();
-        send->click();
-        ssize_t got = 0;
-        while (got < 7) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, 1000) <= 0) {
-                std::fprintf(stderr, "bench_link: frame %d never arrived\n", i);
+        qsizetype written = 0;
+        while (battery->text() != QStringLiteral("0.2")) {
+            if (written < stream.size()) {
+                const ssize_t n = ::write(master, stream.constData() + written, size_t(stream.size() - written));
+                if (n > 0)
+                    written += n;
+            }
+            QCoreApplication::processEvents();
+            if (clock.elapsed() > 60000) {
+                std::fprintf(stderr, "bench_link: replies not taken in within a minute\n");
                 return 1;
             }
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n > 0)
-                got += n;
         }
-        latencies.push_back(double(clock.nsecsElapsed()) / 1000.0);
-    }
-    std::printf("send: %d frames, SEND click to far end: median %.1f us, p99 %.1f us, max %.1f us\n", sends,
-                percentile(latencies, 0.5), percentile(latencies, 0.99), percentile(latencies, 1.0));
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        std::printf("receive (monitor %s): %d replies (%lld bytes) shown in %.3f s: %.0f bytes/s, %.2f us per byte "
+                    "(57600 baud carries 5760 bytes/s)\n",
+                    monitor, replies, static_cast<long long>(stream.size()), seconds, double(stream.size()) / seconds,
+                    seconds * 1e6 / double(stream.size()));
 
-    // Replies in, shown. The last reply carries distinct values to know when all are taken.
-    QByteArray stream;
-    for (int i = 0; i < replies - 1; ++i)
-        stream += QByteArray("gbv\x48\x49", 5);
-    stream += QByteArray("gbv\x01\x02", 5);
-    auto *battery = window.findChild<QLabel *>(QStringLiteral("Lbl_Batt(1)"));
+        return 0;
+    };
+    if (const int failed = measure("closed"))
+        return failed;
+    window.findChild<QAction *>(QStringLiteral("mnu_traffic"))->trigger();
+    if (const int failed = measure("open"))
+        return failed;
     QElapsedTimer clock;
-    clock.start();
-    qsizetype written = 0;
-    while (battery->text() != QStringLiteral("0.2")) {
-        if (written < stream.size()) {
-            const ssize_t n = ::write(master, stream.constData() + written, size_t(stream.size() - written));
-            if (n > 0)
-                written += n;
-        }
-        QCoreApplication::processEvents();
-        if (clock.elapsed() > 60000) {
-            std::fprintf(stderr, "bench_link: replies not taken in within a minute\n");
-            return 1;
-        }
-    }
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    std::printf("receive: %d replies (%lld bytes) shown in %.3f s: %.0f bytes/s, %.2f us per byte "
-                "(57600 baud carries 5760 bytes/s)\n",
-                replies, static_cast<long long>(stream.size()), seconds, double(stream.size()) / seconds,
-                seconds * 1e6 / double(stream.size()));
 
     // Flood.
     const QByteArray chunk = QByteArray("gbv\x32\x32", 5).repeated(820);
@@ -141,7 +154,7 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    std::printf("flood: 1 MB offered in %.2f s, %lld bytes taken by the line; at most %d bytes held; "
+    std::printf("flood (monitor open): 1 MB offered in %.2f s, %lld bytes taken by the line; at most %d bytes held; "
                 "latest reply shown %.0f ms after the flood\n",
                 floodSeconds, static_cast<long long>(taken), mostHeld, double(clock.nsecsElapsed()) / 1e6);
     ::close(master);

@@ -1,5 +1,6 @@
 #include "link/Com.h"
 
+#include <QMetaMethod>
 #include <QStringList>
 
 #include <algorithm>
@@ -193,6 +194,7 @@ bool Com::setPortOpen(bool open)
         m_port.clearError();
         return fail(reason);
     }
+    m_openedAt.start();
     m_error.clear();
     return true;
 }
@@ -225,7 +227,9 @@ bool Com::Output(QByteArrayView bytes)
     // or the write would fail. Otherwise QSerialPort sends it as soon as the line takes bytes.
     if (lineTakesBytes())
         m_port.flush();
-    emit outputAccepted(bytes.toByteArray());
+    // Only a monitor that is open listens; with none this costs one check.
+    if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
+        emit written(bytes.toByteArray());
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -67,8 +68,13 @@ public:
     // Removes and returns the oldest InputLen waiting bytes (all of them when InputLen is 0).
     QByteArray Input();
     int InBufferCount() const;
+    // Bytes accepted by Output that have not reached the device yet.
+    qint64 OutBufferCount() const { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
 
     QString errorDescription() const { return m_error; }
+
+    // Milliseconds since the port last opened, the time the traffic monitor shows.
+    qint64 msSinceOpen() const { return m_openedAt.isValid() ? m_openedAt.elapsed() : 0; }
 
     // What may wait in the program to be written: about half a second of line time.
     qint64 writeBacklogLimit() const;
@@ -82,8 +88,9 @@ signals:
     void OnComm();
     // OutputStalled() changed.
     void outputStalledChanged(bool stalled);
-    // Output took these bytes (the soak counts frames through it).
-    void outputAccepted(const QByteArray &bytes);
+    // Output took these bytes (a refused write raises nothing); the traffic monitor and the
+    // soak count frames through it.
+    void written(const QByteArray &bytes);
 
 private:
     bool fail(const QString &reason);
@@ -104,4 +111,5 @@ private:
     bool m_notifyQueued = false;
     bool m_outputStalled = false;
     QString m_error;
+    QElapsedTimer m_openedAt;
 };

@@ -42,6 +42,8 @@ std::optional<Sys_Project::Reply> Sys_Project::receive(quint8 byte)
             QString::fromLatin1(reinterpret_cast<const char *>(Reply_Buffer.data()), Frames::MnemonicLength);
         if (!replyFrame(mnemonic)) {
             // Out of step: drop the oldest byte and wait for the next one in its place.
+            if (onDiscard)
+                onDiscard(Reply_Buffer[0]);
             std::copy(Reply_Buffer.begin() + 1, Reply_Buffer.begin() + Frames::MnemonicLength, Reply_Buffer.begin());
             Reply_Buffer[size_t(Reply_Index)] = 0;
             return std::nullopt;

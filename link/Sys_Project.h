@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 // Reassembles the controller's replies from the byte stream, one byte at a time.
@@ -34,6 +35,9 @@ public:
     // is dropped, so a stream that lost or gained a byte falls back into step by itself and
     // nothing is ever stored past the buffer.
     std::optional<Reply> receive(quint8 byte);
+
+    // Told of each byte dropped that way (the traffic monitor shows them); changes nothing.
+    std::function<void(quint8)> onDiscard;
 
     std::array<quint8, BufferSize> Reply_Buffer{};
     short Reply_Index = 0;

@@ -3,6 +3,7 @@
 #include "link/Frames.h"
 #include "ui/Colours.h"
 #include "panel/Frm_Single_Servo.h"
+#include "panel/Frm_Traffic.h"
 #include "scripts/Frm_Script_Player.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "settings/Frm_Setup.h"
@@ -101,6 +102,15 @@ QLabel *valueLabel(const QString &name)
     return label;
 }
 
+// The bytes of a reply as they came in: its mnemonic, then its data bytes.
+QByteArray replyFrame(const Sys_Project::Reply &reply)
+{
+    const Frames::Kind &kind = reply.kind == Sys_Project::ReplyKind::Batteries  ? Frames::BatteriesReply
+                               : reply.kind == Sys_Project::ReplyKind::Analogue ? Frames::AnalogueReply
+                                                                                : Frames::WhiskersReply;
+    return Frames::frame(kind, QByteArrayView(reinterpret_cast<const char *>(reply.data.data()), kind.dataBytes));
+}
+
 // Battery bytes are tenths: 72 shows 7.2, 70 shows 7, in the operator's number format.
 QString batteryText(quint8 tenths)
 {
@@ -133,6 +143,10 @@ Frm_Main::Frm_Main(QWidget *parent)
     connect(m_batt, &QTimer::timeout, this, &Frm_Main::T_Batt_Timer);
 
     connect(&m_com, &Com::OnComm, this, &Frm_Main::Com_OnComm);
+    m_replies.onDiscard = [this](quint8 byte) {
+        if (m_traffic)
+            m_traffic->byteDiscarded(byte);
+    };
 
     m_replies.Init_Reply_State();
     Disable_Frame();
@@ -314,6 +328,8 @@ void Frm_Main::buildMenus()
     addEntry(tool, "mnu_single_cmd", QStringLiteral("Single Command"), &Frm_Main::mnu_single_cmd_Click);
     addEntry(tool, "mnu_script", QStringLiteral("Script Player"), &Frm_Main::mnu_script_Click);
     addEntry(tool, "mnu_script_editor", QStringLiteral("Script Editor"), &Frm_Main::mnu_script_editor_Click);
+    addEntry(tool, "mnu_traffic", QStringLiteral("Traffic Monitor"), &Frm_Main::mnu_traffic_Click,
+             QKeySequence(Qt::CTRL | Qt::Key_T));
 
     QMenu *help = addMenu("mnu_help", QStringLiteral("?"));
     addEntry(help, "mnu_manual", QStringLiteral("User Guide"), &Frm_Main::mnu_manual_Click);
@@ -445,8 +461,12 @@ void Frm_Main::Com_OnComm()
     const QByteArray received = m_com.Input();
     if (received.isEmpty())
         return;
-    if (const std::optional<Sys_Project::Reply> reply = m_replies.receive(quint8(received[0])))
-        showReply(*reply);
+    const std::optional<Sys_Project::Reply> reply = m_replies.receive(quint8(received[0]));
+    if (!reply)
+        return;
+    if (m_traffic)
+        m_traffic->replyTaken(replyFrame(*reply));
+    showReply(*reply);
 }
 
 void Frm_Main::showReply(const Sys_Project::Reply &reply)
@@ -506,6 +526,11 @@ void Frm_Main::mnu_script_editor_Click()
     showWindow(m_editor, [this] { return new Frm_Script_Editor(*m_dialogs, this); });
 }
 
+void Frm_Main::mnu_traffic_Click()
+{
+    showWindow(m_traffic, [this] { return new Frm_Traffic(m_com, *m_dialogs, this); });
+}
+
 void Frm_Main::mnu_manual_Click()
 {
     // The guide travels with the executable; the folder is the real one behind any link to it.
@@ -521,13 +546,15 @@ void Frm_Main::Close_All_Windows()
 {
     m_unloading = true;
     // Unloaded in a fixed order: the script player, the single-servo window, the settings
-    // window, this window, the script editor.
+    // window, the traffic monitor, this window, the script editor.
     if (m_player)
         m_player->close();
     if (m_singleServo)
         m_singleServo->close();
     if (m_setup)
         m_setup->close();
+    if (m_traffic)
+        m_traffic->close();
     close();
     if (m_editor)
         m_editor->close();

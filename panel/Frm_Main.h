@@ -20,6 +20,7 @@ class Frm_Script_Player;
 class Frm_Setup;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
+class Frm_Traffic;
 
 // The operator's control panel and the start-up window: six body-part panels with a slider
 // and a speed per servo, the sensor panel, and the menus that open every other window. It
@@ -57,6 +58,7 @@ public:
     void mnu_script_Click();
     void mnu_script_editor_Click();
     void mnu_manual_Click();
+    void mnu_traffic_Click();
 
     // The timers' handlers, also called directly where a test checks the order of events.
     void T_Serial_Detection_Timer();
@@ -113,6 +115,7 @@ private:
     QPointer<Frm_Single_Servo> m_singleServo;
     QPointer<Frm_Script_Player> m_player;
     QPointer<Frm_Script_Editor> m_editor;
+    QPointer<Frm_Traffic> m_traffic;
     bool m_centred = false;
     bool m_unloading = false;
 };

@@ -1,6 +1,7 @@
 #include "scripts/Frm_Script_Editor.h"
 
 #include "link/Frames.h"
+#include "scripts/Script_Check.h"
 #include "ui/Dialogs.h"
 
 #include <QAbstractTableModel>
@@ -12,6 +13,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +22,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -154,15 +157,20 @@ bool belongsTo(QWindow *window, const QWindow *owner)
 class Frm_Script_Editor::RowModel : public QAbstractTableModel
 {
 public:
-    RowModel(const Action_List &script, QObject *parent)
+    RowModel(const Action_List &script, const QIcon &warning, QObject *parent)
         : QAbstractTableModel(parent)
         , m_script(script)
+        , m_warning(warning)
     {
     }
 
+    // Every change to the script comes through here, so the marks are checked again each time.
     void refresh()
     {
         beginResetModel();
+        m_problems.clear();
+        for (const Script_Problem &problem : Check_Script_Actions(m_script))
+            m_problems.insert(problem.Index, problem.Text);
         endResetModel();
     }
 
@@ -175,10 +183,20 @@ public:
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+        if (!index.isValid() || index.row() >= rowCount())
             return {};
-        const Script_Action &action = m_script.Actions.at(index.row());
-        return index.column() == 0 ? QString::number(action.Number) : rowText(action);
+        switch (role) {
+        case Qt::DisplayRole: {
+            const Script_Action &action = m_script.Actions.at(index.row());
+            return index.column() == 0 ? QString::number(action.Number) : rowText(action);
+        }
+        case Qt::DecorationRole:
+            return index.column() == 0 && m_problems.contains(index.row()) ? QVariant(m_warning) : QVariant();
+        case Qt::ToolTipRole:
+            return m_problems.value(index.row());
+        default:
+            return {};
+        }
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
@@ -190,6 +208,8 @@ public:
 
 private:
     const Action_List &m_script;
+    const QIcon m_warning;
+    QHash<qint32, QString> m_problems;
 };
 
 Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent)
@@ -273,7 +293,7 @@ QWidget *Frm_Script_Editor::buildDescription()
     view->onDoubleClick = [this] { L_View_DblClick(); };
     m_view = view;
     m_view->setObjectName(QStringLiteral("L_View"));
-    m_model = new RowModel(m_script, this);
+    m_model = new RowModel(m_script, style()->standardIcon(QStyle::SP_MessageBoxWarning), this);
     m_view->setModel(m_model);
     m_view->setRootIsDecorated(false);
     m_view->setItemsExpandable(false);
@@ -284,7 +304,9 @@ QWidget *Frm_Script_Editor::buildDescription()
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->header()->setStretchLastSection(true);
     m_view->header()->setSectionsMovable(false);
-    m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
+    // Room for the warning mark a row with a problem carries beside its number.
+    const int mark = style()->pixelMetric(QStyle::PM_SmallIconSize) + 6;
+    m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16 + mark);
     const QString widestRow = QStringLiteral("000000  mrm-000-000-000-000-000-000-000-000");
     m_view->setMinimumWidth(m_view->fontMetrics().horizontalAdvance(widestRow));
     m_view->setMinimumHeight(14 * (m_view->fontMetrics().height() + 4));

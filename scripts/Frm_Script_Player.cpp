@@ -1,7 +1,6 @@
 #include "scripts/Frm_Script_Player.h"
 
-#include "link/Com.h"
-#include "link/Frames.h"
+#include "scripts/Script_Check.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -16,18 +15,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <climits>
 
 namespace {
 
 const QString Title = QStringLiteral("ORVIK");
-
-constexpr qint64 NsPerMs = 1000000;
 
 struct CommandButton
 {
@@ -46,15 +41,6 @@ constexpr std::array<CommandButton, Frm_Script_Player::CommandCount> CommandButt
 // Left to right on the window.
 constexpr std::array<int, Frm_Script_Player::CommandCount> ButtonOrder{3, 0, 1, 4, 2};
 
-const Frames::Kind *moveKind(const QString &command)
-{
-    for (const Frames::Kind &kind : Frames::Moves) {
-        if (command == QLatin1StringView(kind.mnemonic.data(), qsizetype(kind.mnemonic.size())))
-            return &kind;
-    }
-    return nullptr;
-}
-
 QLabel *caption(const char *name, const QString &text)
 {
     auto *label = new QLabel(text);
@@ -66,14 +52,24 @@ QLabel *caption(const char *name, const QString &text)
 
 Frm_Script_Player::Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_com(com)
     , m_dialogs(dialogs)
+    , m_runner(new Script_Runner(com, this))
 {
     setObjectName(QStringLiteral("Frm_Script_Player"));
     setWindowTitle(QStringLiteral("Script Player"));
-    m_elapsed.start();
-    m_now = [this] { return m_elapsed.nsecsElapsed(); };
     buildControls();
+
+    connect(m_runner, &Script_Runner::actionStarted, this, &Frm_Script_Player::showRow);
+    connect(m_runner, &Script_Runner::finished, this, [this] {
+        showRow(0);
+        setStepButtonsEnabled(!m_runner->isPlaying());
+    });
+    connect(m_runner, &Script_Runner::refused, this, [this](const Script_Action &action, const QString &why) {
+        halt();
+        m_dialogs.inform(this, QStringLiteral("Action %1 cannot be sent to the robot: %2.").arg(action.Number).arg(why),
+                         QMessageBox::Information, Title);
+    });
+    connect(m_runner, &Script_Runner::stalled, this, &Frm_Script_Player::halt);
 }
 
 void Frm_Script_Player::buildControls()
@@ -108,7 +104,9 @@ void Frm_Script_Player::buildControls()
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setAllColumnsShowFocus(true);
     m_view->header()->setStretchLastSection(true);
-    m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("No.  32767")) + 8);
+    // Room for the warning mark a row with a problem carries beside its number.
+    const int mark = style()->pixelMetric(QStyle::PM_SmallIconSize) + 6;
+    m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("No.  32767")) + 8 + mark);
 
     m_loop = new QCheckBox(QStringLiteral("Loop"));
     m_loop->setObjectName(QStringLiteral("Chk_Loop"));
@@ -128,13 +126,10 @@ void Frm_Script_Player::buildControls()
         buttons->addWidget(button);
     }
 
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("T_Script"));
-    m_timer->setTimerType(Qt::PreciseTimer);
-    // Each step arms the timer for the next one itself.
-    m_timer->setSingleShot(true);
-    m_timer->setInterval(Step);
-    connect(m_timer, &QTimer::timeout, this, &Frm_Script_Player::T_Script_Timer);
+    connect(m_loop, &QCheckBox::toggled, m_runner, &Script_Runner::setLoop);
+
+    m_check = new QLabel;
+    m_check->setObjectName(QStringLiteral("Lbl_Check"));
 
     auto *pathRow = new QHBoxLayout;
     pathRow->addWidget(m_path);
@@ -147,6 +142,7 @@ void Frm_Script_Player::buildControls()
     layout->addSpacing(4);
     layout->addWidget(caption("Label2", QStringLiteral("Actions list")));
     layout->addWidget(m_view, 1);
+    layout->addWidget(m_check);
     layout->addLayout(buttons);
     resize(420, 500);
 }
@@ -173,9 +169,8 @@ bool Frm_Script_Player::Load_Script(const QString &File_Name)
         return false;
     }
     // A script opened while another plays goes on playing, from its first action.
-    m_script = std::move(script);
+    m_runner->setScript(std::move(script));
     m_header = header;
-    m_currentAction = 0;
     m_path->setText(File_Name);
     const QString info = QStringLiteral("Name :\t\t%1\r\nDate :\t\t%2\r\nSoftware :\t%3")
                              .arg(m_header.Script_Name, m_header.Script_Date, m_header.Script_Software);
@@ -188,19 +183,36 @@ bool Frm_Script_Player::Load_Script(const QString &File_Name)
 void Frm_Script_Player::Refresh_Action_List()
 {
     m_view->clear();
+    const Action_List &script = m_runner->script();
     QList<QTreeWidgetItem *> rows;
-    rows.reserve(m_script.Nb_Action);
-    for (qint32 i = 0; i < m_script.Nb_Action; ++i) {
+    rows.reserve(script.Nb_Action);
+    for (qint32 i = 0; i < script.Nb_Action; ++i) {
         Script_Action action;
-        Get_Script_Action(m_script, i, action);
+        Get_Script_Action(script, i, action);
         QStringList text{action.Command};
         for (const qint32 value : std::as_const(action.Values))
             text.append(QString::number(value));
         rows.append(new QTreeWidgetItem(QStringList{QString::number(action.Number), text.join(u'-')}));
     }
     m_view->addTopLevelItems(rows);
-    if (m_script.Nb_Action > 0)
+    showProblems();
+    if (script.Nb_Action > 0)
         showRow(0);
+}
+
+void Frm_Script_Player::showProblems()
+{
+    const QList<Script_Problem> problems = Check_Script_Actions(m_runner->script());
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (const Script_Problem &problem : problems) {
+        QTreeWidgetItem *row = m_view->topLevelItem(problem.Index);
+        row->setIcon(0, warning);
+        for (int column = 0; column < m_view->columnCount(); ++column)
+            row->setToolTip(column, problem.Text);
+    }
+    m_check->setText(problems.isEmpty()       ? QStringLiteral("No problem found")
+                     : problems.size() == 1 ? QStringLiteral("1 action has a problem")
+                                            : QStringLiteral("%1 actions have a problem").arg(problems.size()));
 }
 
 void Frm_Script_Player::showRow(int row)
@@ -222,32 +234,32 @@ void Frm_Script_Player::setStepButtonsEnabled(bool enabled)
 
 void Frm_Script_Player::Btn_Cmd_Click(int Index)
 {
-    const qint32 last = m_script.Nb_Action - 1;
+    const qint32 last = m_runner->script().Nb_Action - 1;
     switch (Index) {
     case Stop:
-        m_timer->stop();
-        m_currentAction = 0;
+        m_runner->stop();
         showRow(0);
         setStepButtonsEnabled(true);
         break;
     case Play:
-        if (m_script.Nb_Action <= 0) {
+        if (m_runner->script().Nb_Action <= 0) {
             m_dialogs.inform(this, QStringLiteral("Select a script to play first"), QMessageBox::Information, Title);
             return;
         }
-        play(m_now());
+        m_runner->play();
+        setStepButtonsEnabled(false);
         break;
     case Next:
         if (last < 0)
             return;
-        m_currentAction = std::min(m_currentAction + 1, last);
-        showRow(m_currentAction);
+        m_runner->setCurrentAction(std::min(m_runner->currentAction() + 1, last));
+        showRow(m_runner->currentAction());
         break;
     case Previous:
         if (last < 0)
             return;
-        m_currentAction = std::max(m_currentAction - 1, 0);
-        showRow(m_currentAction);
+        m_runner->setCurrentAction(std::max(m_runner->currentAction() - 1, 0));
+        showRow(m_runner->currentAction());
         break;
     case Pause:
         halt();
@@ -257,104 +269,22 @@ void Frm_Script_Player::Btn_Cmd_Click(int Index)
     }
 }
 
-void Frm_Script_Player::play(qint64 from)
-{
-    // Play always starts with the short step, whatever the last action set.
-    m_dueNs = from;
-    m_lengthMs = Step;
-    scheduleNext(Step);
-    setStepButtonsEnabled(false);
-}
-
 void Frm_Script_Player::halt()
 {
-    m_timer->stop();
+    m_runner->halt();
     setStepButtonsEnabled(true);
-    showRow(m_currentAction);
-}
-
-void Frm_Script_Player::scheduleNext(qint64 length)
-{
-    const qint64 now = m_now();
-    qint64 due = m_dueNs + length * NsPerMs;
-    // After a stall longer than a step the next step would already be late: go on from now
-    // rather than fire the missed steps back to back.
-    if (due < now)
-        due = now + length * NsPerMs;
-    m_dueNs = due;
-    // In whole milliseconds, rounded down: the event loop wakes up to a millisecond after a
-    // timer is due, so rounding down lands the step on its time on average.
-    const qint64 remainingMs = (due - now) / NsPerMs;
-    m_timer->start(int(std::min<qint64>(remainingMs, INT_MAX)));
-}
-
-QString Frm_Script_Player::unsendable(const Frames::Kind &kind, const Script_Action &action)
-{
-    if (action.Values.size() != kind.dataBytes || action.Nb_Values != kind.dataBytes)
-        return QStringLiteral("a \"%1\" move takes %2 values, not %3")
-            .arg(action.Command)
-            .arg(kind.dataBytes)
-            .arg(action.Values.size());
-    for (const qint32 value : action.Values) {
-        if (value < 0 || value > 255)
-            return QStringLiteral("the value %1 is not between 0 and 255").arg(value);
-    }
-    return {};
+    showRow(m_runner->currentAction());
 }
 
 void Frm_Script_Player::T_Script_Timer()
 {
-    m_timer->stop();
-    // A shorter script opened while playing, or none at all: nothing left to run.
-    if (m_currentAction < 0 || m_currentAction >= m_script.Nb_Action) {
-        Btn_Cmd_Click(Stop);
-        return;
-    }
-    showRow(m_currentAction);
-
-    Script_Action action;
-    Get_Script_Action(m_script, m_currentAction, action);
-    if (const Frames::Kind *kind = moveKind(action.Command)) {
-        // A frame of the wrong length would throw the controller out of step with every frame
-        // after it, so such a move is never written; playing stops on it.
-        const QString why = unsendable(*kind, action);
-        if (!why.isEmpty()) {
-            halt();
-            m_dialogs.inform(this, QStringLiteral("Action %1 cannot be sent to the robot: %2.").arg(action.Number).arg(why),
-                             QMessageBox::Information, Title);
-            return;
-        }
-        if (m_com.PortOpen()) {
-            QByteArray data;
-            for (const qint32 value : std::as_const(action.Values))
-                data.append(char(value));
-            // The robot is not reading: stay on this move, so that play sends it again.
-            if (!m_com.Output(Frames::frame(*kind, data)) && m_com.OutputStalled()) {
-                halt();
-                return;
-            }
-        }
-        m_lengthMs = Step;
-    } else if (action.Command == u"wait") {
-        // A wait of 0 or below goes on at once; a long one is honoured as given.
-        m_lengthMs = std::max<qint64>(action.Values.value(0), 0);
-    }
-
-    if (m_currentAction >= m_script.Nb_Action - 1) {
-        const qint64 due = m_dueNs;
-        Btn_Cmd_Click(Stop);
-        if (m_loop->isChecked())
-            play(due);
-        return;
-    }
-    ++m_currentAction;
-    scheduleNext(m_lengthMs);
+    m_runner->runStep();
 }
 
 void Frm_Script_Player::closeEvent(QCloseEvent *event)
 {
     // Nothing plays on behind a closed window.
-    m_timer->stop();
+    m_runner->halt();
     setStepButtonsEnabled(true);
     QWidget::closeEvent(event);
 }

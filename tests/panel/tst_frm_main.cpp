@@ -211,7 +211,7 @@ void tst_Frm_Main::menusOfferEveryWindow_data()
     QTest::newRow("serial") << "mnu_serial" << "&Serial" << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S"};
     QTest::newRow("tool") << "mnu_tool" << "&Tool"
                           << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
-                                         "mnu_script_editor|Script Editor|"};
+                                         "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T"};
     QTest::newRow("help") << "mnu_help" << "?" << QStringList{"mnu_manual|User Guide|"};
 }
 
@@ -648,6 +648,7 @@ void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
     rig.w.show();
     // Opened in another order than they are unloaded in.
     child<QAction>(rig.w, QStringLiteral("mnu_script_editor"))->trigger();
+    child<QAction>(rig.w, QStringLiteral("mnu_traffic"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_single_cmd"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
@@ -656,23 +657,26 @@ void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
     QWidget *single = child<QWidget>(rig.w, QStringLiteral("Frm_Single_Servo"));
     QWidget *player = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Player"));
     QWidget *editor = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Editor"));
-    QVERIFY(setup && single && player && editor && setup->isVisible() && single->isVisible() && player->isVisible()
-            && editor->isVisible());
+    QWidget *traffic = child<QWidget>(rig.w, QStringLiteral("Frm_Traffic"));
+    QVERIFY(setup && single && player && editor && traffic && setup->isVisible() && single->isVisible()
+            && player->isVisible() && editor->isVisible() && traffic->isVisible());
     QCOMPARE(rig.w.findChildren<QWidget *>(QStringLiteral("Frm_Setup")).size(), 1);
 
     CloseRecorder recorder;
-    for (QWidget *window : {setup, single, player, editor, static_cast<QWidget *>(&rig.w)})
+    for (QWidget *window : {setup, single, player, editor, traffic, static_cast<QWidget *>(&rig.w)})
         window->installEventFilter(&recorder);
     QPointer<QWidget> setupAlive = setup;
     QPointer<QWidget> singleAlive = single;
     QPointer<QWidget> playerAlive = player;
     QPointer<QWidget> editorAlive = editor;
+    QPointer<QWidget> trafficAlive = traffic;
 
     child<QAction>(rig.w, QStringLiteral("mnu_quit"))->trigger();
     QCOMPARE(recorder.closed,
-             (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Main", "Frm_Script_Editor"}));
+             (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Traffic", "Frm_Main",
+                          "Frm_Script_Editor"}));
     QVERIFY(!rig.w.isVisible());
-    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive && !editorAlive);
+    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive && !editorAlive && !trafficAlive);
     QVERIFY(rig.dialogs->shown.isEmpty());
 }
 

@@ -215,6 +215,7 @@ private slots:
     void openingKeepsTheScriptUnlessTheFileLoads();
     void switchingWindowsKeepsTheScript();
     void examplesOpenReadyToSave();
+    void marksFollowEveryChange();
     void builtScriptPlaysOnTheVirtualRobot();
 };
 
@@ -853,6 +854,29 @@ void tst_Frm_Script_Editor::examplesOpenReadyToSave()
         QVERIFY(rig.rows().size() > 1);
         QVERIFY2(rig.w.Check_Script(), qPrintable(name));
     }
+}
+
+void tst_Frm_Script_Editor::marksFollowEveryChange()
+{
+    Rig rig;
+    auto marks = [&rig] {
+        QStringList tips;
+        const QAbstractItemModel *model = rig.view()->model();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            const QModelIndex number = model->index(r, 0);
+            tips << (number.data(Qt::DecorationRole).isNull() ? QString() : number.data(Qt::ToolTipRole).toString());
+        }
+        return tips;
+    };
+    rig.newScript();
+    rig.add(0, {"120", "10", "300", "10"});
+    QCOMPARE(marks(), QStringList{"the value 300 is not between 0 and 255; the script does not end with \"end\""});
+    rig.add(7, {});
+    QCOMPARE(marks(), (QStringList{"the value 300 is not between 0 and 255", ""}));
+    rig.doubleClickRow(0);
+    rig.field(2)->setText(QStringLiteral("130"));
+    rig.button("Btn_Modify_Action")->click();
+    QCOMPARE(marks(), (QStringList{"", ""}));
 }
 
 // The whole program against orvik-sim: a script built and saved in the editor, opened in the

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -469,6 +470,35 @@ private slots:
         QTRY_VERIFY(!player);
         m_peer->readAvailable();
         QVERIFY(m_peer->read(1, 200).isEmpty());
+    }
+
+    void open_marksTheActionsThatWouldNotPlayAsWritten_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QStringList>("tips"); // per row; "" for a row without a mark
+        QTest::addColumn<QString>("count");
+        QTest::newRow("clean") << QStringList{"meb;120;10;130;10", "wait;500", "end;0"} << QStringList{"", "", ""}
+                               << "No problem found";
+        QTest::newRow("one") << QStringList{"mss;5;90;0", "end;0"} << QStringList{"no servo has the number 5", ""}
+                             << "1 action has a problem";
+        QTest::newRow("two, still loaded") << QStringList{"wait;0", "meb;300;0;0;0"}
+                                           << QStringList{"a wait of 0 ms is not between 1 and 65535",
+                                                          "the value 300 is not between 0 and 255; "
+                                                          "the script does not end with \"end\""}
+                                           << "2 actions have a problem";
+    }
+    void open_marksTheActionsThatWouldNotPlayAsWritten()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QStringList, tips);
+        QFETCH(QString, count);
+        load(actions);
+        for (int row = 0; row < tips.size(); ++row) {
+            QTreeWidgetItem *item = view()->topLevelItem(row);
+            QCOMPARE(item->toolTip(1), tips[row]);
+            QCOMPARE(item->icon(0).isNull(), tips[row].isEmpty());
+        }
+        QCOMPARE(child<QLabel>(QStringLiteral("Lbl_Check"))->text(), count);
     }
 
     // The greeting example played to orvik-sim, a program of its own: every move arrives whole

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "scripts/Sys_Script.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <functional>
+
+class QTimer;
+class Com;
+namespace Frames {
+struct Kind;
+}
+
+// Plays a script on the robot one step at a time, with no window: a move is written to the
+// port as its frame, a wait sets the time to the next step, and after the last action it
+// stops or, looping, starts again. The player window and `orvik --play` both drive it.
+//
+// Steps keep to a schedule: each one is due a fixed time after the previous one was due
+// (20 ms after a move, the wait's length after a wait), so the time a step takes to run
+// never adds up over a long script.
+class Script_Runner : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Step = 20; // ms from a move (or from play) to the next step
+
+    explicit Script_Runner(Com &com, QObject *parent = nullptr);
+
+    const Action_List &script() const { return m_script; }
+    // Goes on playing if it plays, from the new script's first action.
+    void setScript(Action_List script);
+
+    // The action the next step executes (0-based), which is also where play resumes.
+    qint32 currentAction() const { return m_currentAction; }
+    void setCurrentAction(qint32 index) { m_currentAction = index; }
+    bool isPlaying() const;
+    void setLoop(bool loop) { m_loop = loop; }
+
+    void play();
+    // Timer off, back to the first action.
+    void stop();
+    // Timer off, the position kept.
+    void halt();
+    // Runs the action due, as the timer does; tests call it where order, not clock, counts.
+    void runStep();
+
+    // Where the schedule reads the time: a monotonic clock in nanoseconds.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { m_now = std::move(clock); }
+
+    // Why the move cannot be written as a frame the robot reads, or "" when it can.
+    static QString unsendable(const Frames::Kind &kind, const Script_Action &action);
+
+signals:
+    // The action at index is about to run.
+    void actionStarted(qint32 index);
+    // The last action ran (or the script had none left); isPlaying() tells whether it loops.
+    void finished();
+    // Playing halted on a move that cannot be sent; it stays the current action.
+    void refused(const Script_Action &action, const QString &why);
+    // Playing halted on a move the robot did not take (it is not reading); play sends it again.
+    void stalled(qint32 index);
+
+private:
+    void playFrom(qint64 dueNs);
+    // Arms the timer so that the next step comes `length` ms after the one just due.
+    void scheduleNext(qint64 length);
+
+    Com &m_com;
+    Action_List m_script;
+    qint32 m_currentAction = 0;
+    bool m_loop = false;
+
+    QElapsedTimer m_elapsed;
+    Clock m_now;
+    qint64 m_dueNs = 0;       // when the step now running (or about to run) was due
+    qint64 m_lengthMs = Step; // the step length last set; "end" and unknown commands keep it
+    QTimer *m_timer = nullptr;
+};
