@@ -12,6 +12,8 @@ int main(int argc, char *argv[])
     if (Command_Line::wanted(argc, argv)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("orvik"));
+        // --play opens a port, which reads the devices chosen in the window.
+        QCoreApplication::setOrganizationName(QStringLiteral("Orvik"));
         QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
         QTextStream out(stdout);
         QTextStream err(stderr);
@@ -26,6 +28,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvik"));
+    // Where the devices chosen for the ports are kept: ~/.config/Orvik/orvik.conf.
+    QApplication::setOrganizationName(QStringLiteral("Orvik"));
 
     Frm_Main window;
     window.show();

@@ -1,6 +1,7 @@
 #include "link/Com.h"
 
 #include <QMetaMethod>
+#include <QSettings>
 #include <QStringList>
 
 #include <algorithm>
@@ -95,8 +96,42 @@ Com::~Com() = default;
 
 QString Com::deviceFor(int port)
 {
-    const QString device = qEnvironmentVariable(qPrintable(QStringLiteral("ORVIK_COM%1").arg(port)));
-    return device.isEmpty() ? QStringLiteral("/dev/ttyS%1").arg(port - 1) : device;
+    if (const QString device = environmentDevice(port); !device.isEmpty())
+        return device;
+    if (const QString device = chosenDevice(port); !device.isEmpty())
+        return device;
+    return defaultDevice(port);
+}
+
+QString Com::defaultDevice(int port)
+{
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+}
+
+QString Com::environmentDevice(int port)
+{
+    return qEnvironmentVariable(qPrintable(QStringLiteral("ORVIK_COM%1").arg(port)));
+}
+
+namespace {
+QString deviceKey(int port)
+{
+    return QStringLiteral("Devices/COM%1").arg(port);
+}
+} // namespace
+
+QString Com::chosenDevice(int port)
+{
+    return QSettings().value(deviceKey(port)).toString().trimmed();
+}
+
+void Com::setChosenDevice(int port, const QString &device)
+{
+    QSettings settings;
+    if (device.trimmed().isEmpty())
+        settings.remove(deviceKey(port));
+    else
+        settings.setValue(deviceKey(port), device.trimmed());
 }
 
 bool Com::fail(const QString &reason)

@@ -13,9 +13,9 @@
 // number and a settings text, open and close, write whole frames, and read what arrives one
 // byte at a time on the GUI thread.
 //
-// Port n is the device /dev/ttyS(n-1) unless the environment variable ORVIK_COMn names another
-// one (ORVIK_COM1=/dev/ttyUSB0). An operation that fails returns false and leaves a description
-// naming the port and its device in errorDescription().
+// Port n is the device the environment variable ORVIK_COMn names (ORVIK_COM1=/dev/ttyUSB0), else
+// the one the operator chose for it (Serial → Devices…), else /dev/ttyS(n-1). An operation that
+// fails returns false and leaves a description naming the port and its device in errorDescription().
 class Com : public QObject
 {
     Q_OBJECT
@@ -39,7 +39,14 @@ public:
     explicit Com(QObject *parent = nullptr);
     ~Com() override;
 
+    // The device port n opens, looked up each time it opens.
     static QString deviceFor(int port);
+    static QString defaultDevice(int port); // /dev/ttyS(n-1)
+    static QString environmentDevice(int port); // ORVIK_COMn, "" when unset
+    // The operator's choice for port n, kept between runs in the application's QSettings;
+    // "" when none. Choosing "" forgets it.
+    static QString chosenDevice(int port);
+    static void setChosenDevice(int port, const QString &device);
 
     short CommPort() const { return m_commPort; }
     bool setCommPort(int port); // refused while the port is open

@@ -4,8 +4,10 @@
 #include "ui/Colours.h"
 #include "panel/Frm_Single_Servo.h"
 #include "panel/Frm_Traffic.h"
+#include "panel/Send_Throttle.h"
 #include "scripts/Frm_Script_Player.h"
 #include "scripts/Frm_Script_Editor.h"
+#include "settings/Frm_Devices.h"
 #include "settings/Frm_Setup.h"
 
 #include <QCloseEvent>
@@ -87,6 +89,14 @@ constexpr std::array<BodyPart, 6> BodyParts{{
     {5, "Btn_Send_Mouth", Frames::Mouth, {13, 15, 14, 16}},
 }};
 
+int partOfFrame(int frame)
+{
+    for (size_t part = 0; part < BodyParts.size(); ++part)
+        if (BodyParts[part].frame == frame)
+            return int(part);
+    return -1;
+}
+
 QString indexed(const char *name, int i)
 {
     return QStringLiteral("%1(%2)").arg(QLatin1StringView(name)).arg(i);
@@ -126,6 +136,7 @@ Frm_Main::Frm_Main(QWidget *parent)
     setObjectName(QStringLiteral("Frm_Main"));
     setWindowTitle(QStringLiteral("Menu"));
 
+    m_throttle = new Send_Throttle(int(BodyParts.size()), [this](int part) { sendLive(part); }, this);
     buildPanels();
     buildMenus();
     buildStatusBar();
@@ -226,6 +237,7 @@ QWidget *Frm_Main::buildServo(int i)
     value->setAlignment(Qt::AlignCenter);
     // Dragging and clicking both show the value; nothing is sent until SEND.
     connect(slide, &QSlider::valueChanged, value, [value](int v) { value->setText(QString::number(v)); });
+    connect(slide, &QSlider::valueChanged, this, [this, part = partOfFrame(s.frame)] { liveMove(part); });
 
     auto *speed = new QLineEdit(QStringLiteral("0"));
     speed->setObjectName(indexed("Txt_Speed", i));
@@ -323,6 +335,14 @@ void Frm_Main::buildMenus()
     QMenu *serial = addMenu("mnu_serial", QStringLiteral("&Serial"));
     addEntry(serial, "mnu_serial_setup", QStringLiteral("Serial Setup"), &Frm_Main::mnu_serial_setup_Click,
              QKeySequence(Qt::CTRL | Qt::Key_S));
+    addEntry(serial, "mnu_devices", QStringLiteral("Devices…"), &Frm_Main::mnu_devices_Click,
+             QKeySequence(Qt::CTRL | Qt::Key_D));
+    serial->addSeparator()->setObjectName(QStringLiteral("mnu_serial_sep_1"));
+    m_liveMoves = serial->addAction(QStringLiteral("Live Moves"));
+    m_liveMoves->setObjectName(QStringLiteral("mnu_live_moves"));
+    m_liveMoves->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_liveMoves->setCheckable(true);
+    connect(m_liveMoves, &QAction::toggled, this, &Frm_Main::mnu_live_moves_Click);
 
     QMenu *tool = addMenu("mnu_tool", QStringLiteral("&Tool"));
     addEntry(tool, "mnu_single_cmd", QStringLiteral("Single Command"), &Frm_Main::mnu_single_cmd_Click);
@@ -350,6 +370,9 @@ void Frm_Main::buildStatusBar()
     statusBar()->addWidget(caption);
     statusBar()->addWidget(m_connection);
     statusBar()->addWidget(m_writeState, 1);
+    m_live = new QLabel;
+    m_live->setObjectName(QStringLiteral("Panels(4)"));
+    statusBar()->addPermanentWidget(m_live);
     connect(&m_com, &Com::outputStalledChanged, m_writeState, [this](bool stalled) {
         m_writeState->setText(stalled ? QStringLiteral("Robot not reading: move not sent") : QString());
     });
@@ -390,28 +413,74 @@ void Frm_Main::Disable_Frame()
         frame->setEnabled(false);
 }
 
-void Frm_Main::sendBodyPart(int part)
+std::optional<QByteArray> Frm_Main::bodyPartData(int part, QString *why) const
 {
-    if (!m_com.PortOpen())
-        return;
     const BodyPart &body = BodyParts[size_t(part)];
     QByteArray data;
     for (int slot = 0; slot < body.kind.dataBytes / 2; ++slot) {
         const int i = body.elements[size_t(slot)];
         const std::optional<quint8> speed = Frames::textToByte(m_speeds[size_t(i)]->text());
         if (!speed) {
-            // A speed that cannot become a byte would send a move the operator did not ask for.
-            m_dialogs->inform(this, QStringLiteral("%1, %2: the speed \"%3\" is not a number from 0 to 255. "
-                                                   "Nothing was sent.")
-                                        .arg(QLatin1StringView(FrameCaptions[size_t(body.frame)]),
-                                             QLatin1StringView(ServoControls[size_t(i)].caption),
-                                             m_speeds[size_t(i)]->text()));
-            return;
+            if (why)
+                *why = QStringLiteral("%1, %2: the speed \"%3\" is not a number from 0 to 255.")
+                           .arg(QLatin1StringView(FrameCaptions[size_t(body.frame)]),
+                                QLatin1StringView(ServoControls[size_t(i)].caption), m_speeds[size_t(i)]->text());
+            return std::nullopt;
         }
         data.append(char(m_slides[size_t(i)]->value()));
         data.append(char(*speed));
     }
-    m_com.Output(Frames::frame(body.kind, data));
+    return data;
+}
+
+void Frm_Main::sendBodyPart(int part)
+{
+    if (!m_com.PortOpen())
+        return;
+    QString why;
+    const std::optional<QByteArray> data = bodyPartData(part, &why);
+    if (!data) {
+        // A speed that cannot become a byte would send a move the operator did not ask for.
+        m_dialogs->inform(this, why + QStringLiteral(" Nothing was sent."));
+        return;
+    }
+    m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data));
+}
+
+std::optional<QByteArray> Frm_Main::poseData(const QString &command, QString *why) const
+{
+    if (command == QLatin1StringView(Frames::SingleServo.mnemonic))
+        return m_singleServo ? m_singleServo->commandData() : std::nullopt;
+    for (size_t part = 0; part < BodyParts.size(); ++part)
+        if (command == QLatin1StringView(BodyParts[part].kind.mnemonic))
+            return bodyPartData(int(part), why);
+    return std::nullopt;
+}
+
+void Frm_Main::mnu_live_moves_Click(bool checked)
+{
+    if (!checked)
+        m_throttle->stop();
+    m_live->setText(checked ? QStringLiteral("Live") : QString());
+}
+
+void Frm_Main::liveMove(int part)
+{
+    if (m_liveMoves->isChecked() && m_com.PortOpen())
+        m_throttle->changed(part);
+}
+
+void Frm_Main::sendLive(int part)
+{
+    if (!m_liveMoves->isChecked() || !m_com.PortOpen())
+        return;
+    QString why;
+    const std::optional<QByteArray> data = bodyPartData(part, &why);
+    // No message box in the middle of a drag: the status bar says what stands in the way.
+    m_live->setText(data ? QStringLiteral("Live") : QStringLiteral("Live: ") + why + QStringLiteral(" Not sent."));
+    // A frame the robot does not take (not reading) stays refused; the next move sends again.
+    if (data)
+        m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data));
 }
 
 void Frm_Main::T_Serial_Detection_Timer()
@@ -523,7 +592,24 @@ void Frm_Main::mnu_script_Click()
 
 void Frm_Main::mnu_script_editor_Click()
 {
-    showWindow(m_editor, [this] { return new Frm_Script_Editor(*m_dialogs, this); });
+    showWindow(m_editor, [this] {
+        return new Frm_Script_Editor(*m_dialogs, this, [this](const QString &command) {
+            Frm_Script_Editor::Pose pose;
+            QString why;
+            if (const std::optional<QByteArray> data = poseData(command, &why)) {
+                for (char byte : *data)
+                    pose.values.append(quint8(byte));
+            } else if (!why.isEmpty()) {
+                pose.refusal = why + QStringLiteral(" Nothing was filled in.");
+            }
+            return pose;
+        });
+    });
+}
+
+void Frm_Main::mnu_devices_Click()
+{
+    showWindow(m_devices, [this] { return new Frm_Devices(this); });
 }
 
 void Frm_Main::mnu_traffic_Click()
@@ -546,13 +632,15 @@ void Frm_Main::Close_All_Windows()
 {
     m_unloading = true;
     // Unloaded in a fixed order: the script player, the single-servo window, the settings
-    // window, the traffic monitor, this window, the script editor.
+    // window, the devices window, the traffic monitor, this window, the script editor.
     if (m_player)
         m_player->close();
     if (m_singleServo)
         m_singleServo->close();
     if (m_setup)
         m_setup->close();
+    if (m_devices)
+        m_devices->close();
     if (m_traffic)
         m_traffic->close();
     close();

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -16,11 +17,13 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
+class Frm_Devices;
 class Frm_Script_Player;
 class Frm_Setup;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
 class Frm_Traffic;
+class Send_Throttle;
 
 // The operator's control panel and the start-up window: six body-part panels with a slider
 // and a speed per servo, the sensor panel, and the menus that open every other window. It
@@ -59,6 +62,9 @@ public:
     void mnu_script_editor_Click();
     void mnu_manual_Click();
     void mnu_traffic_Click();
+    void mnu_devices_Click();
+    // Ticked: each slider's move sends its body part's frame, at most one every 50 ms.
+    void mnu_live_moves_Click(bool checked);
 
     // The timers' handlers, also called directly where a test checks the order of events.
     void T_Serial_Detection_Timer();
@@ -81,7 +87,14 @@ private:
     void buildMenus();
     void buildStatusBar();
 
+    // The data bytes of a body part's frame, in frame order, as SEND sends them; nothing when
+    // a speed cannot become a byte (why, when given, then names it).
+    std::optional<QByteArray> bodyPartData(int part, QString *why) const;
+    // What the editor's "From panel" takes for a command word: the same bytes SEND would send.
+    std::optional<QByteArray> poseData(const QString &command, QString *why) const;
     void sendBodyPart(int part);
+    void liveMove(int part);
+    void sendLive(int part);
     void Btn_Start_Click();
     void Btn_Stop_Click();
     void Com_OnComm();
@@ -108,6 +121,9 @@ private:
     QPushButton *m_stop = nullptr;
     QLabel *m_connection = nullptr;
     QLabel *m_writeState = nullptr;
+    QLabel *m_live = nullptr;
+    QAction *m_liveMoves = nullptr;
+    Send_Throttle *m_throttle = nullptr;
     QTimer *m_serialDetection = nullptr;
     QTimer *m_batt = nullptr;
 
@@ -116,6 +132,7 @@ private:
     QPointer<Frm_Script_Player> m_player;
     QPointer<Frm_Script_Editor> m_editor;
     QPointer<Frm_Traffic> m_traffic;
+    QPointer<Frm_Devices> m_devices;
     bool m_centred = false;
     bool m_unloading = false;
 };

@@ -90,7 +90,6 @@ void Frm_Single_Servo::Btn_Send_Cmd_Click()
         m_dialogs.inform(this, QStringLiteral("Select a system first !"), QMessageBox::NoIcon);
         return;
     }
-    const QString servoText = system.section(Separator, 0, 0);
     const QString positionText = m_position->text();
     const QString speedText = m_speed->text();
     if (positionText.isEmpty() || speedText.isEmpty()) {
@@ -100,25 +99,35 @@ void Frm_Single_Servo::Btn_Send_Cmd_Click()
     if (!m_com.PortOpen())
         return;
 
+    QString why;
+    const std::optional<QByteArray> data = commandData(&why);
+    if (!data) {
+        // A value that cannot become a byte would move some servo somewhere the operator
+        // did not ask for, so the whole command is refused.
+        m_dialogs.inform(this, why + QStringLiteral(" Nothing was sent."), QMessageBox::NoIcon);
+        return;
+    }
+    m_com.Output(Frames::frame(Frames::SingleServo, *data));
+}
+
+std::optional<QByteArray> Frm_Single_Servo::commandData(QString *why) const
+{
     struct Field
     {
         const char *what;
-        const QString &text;
+        QString text;
     };
     QByteArray data;
-    for (const Field &field : {Field{"servo number", servoText}, Field{"position", positionText},
-                               Field{"speed", speedText}}) {
+    for (const Field &field : {Field{"servo number", m_system->currentText().section(Separator, 0, 0)},
+                               Field{"position", m_position->text()}, Field{"speed", m_speed->text()}}) {
         const std::optional<quint8> byte = Frames::textToByte(field.text);
         if (!byte) {
-            // A value that cannot become a byte would move some servo somewhere the operator
-            // did not ask for, so the whole command is refused.
-            m_dialogs.inform(this,
-                                    QStringLiteral("The %1 \"%2\" is not a number from 0 to 255. Nothing was sent.")
-                                        .arg(QLatin1StringView(field.what), field.text),
-                                    QMessageBox::NoIcon);
-            return;
+            if (why)
+                *why = QStringLiteral("The %1 \"%2\" is not a number from 0 to 255.")
+                           .arg(QLatin1StringView(field.what), field.text);
+            return std::nullopt;
         }
         data.append(char(*byte));
     }
-    m_com.Output(Frames::frame(Frames::SingleServo, data));
+    return data;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QWidget>
+
+#include <optional>
 
 class QComboBox;
 class QLineEdit;
@@ -15,6 +18,10 @@ class Frm_Single_Servo : public QWidget
 
 public:
     Frm_Single_Servo(Com &com, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // The servo number, position and speed bytes SEND would send now; nothing when a box does
+    // not hold a number from 0 to 255 (why then names it).
+    std::optional<QByteArray> commandData(QString *why = nullptr) const;
 
 private:
     void buildControls();

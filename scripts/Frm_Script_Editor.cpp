@@ -212,9 +212,10 @@ private:
     QHash<qint32, QString> m_problems;
 };
 
-Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent)
+Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent, PoseSource poseSource)
     : QWidget(parent, Qt::Window)
     , m_dialogs(dialogs)
+    , m_poseSource(std::move(poseSource))
 {
     setObjectName(QStringLiteral("Frm_Script_Editor"));
     setWindowTitle(Caption);
@@ -269,6 +270,10 @@ void Frm_Script_Editor::buildMenus()
     addEntry(edit, "mnu_script_add", QStringLiteral("Add Action"), &Frm_Script_Editor::mnu_script_add_Click);
     addEntry(edit, "mnu_script_modify", QStringLiteral("Modify Action"), &Frm_Script_Editor::mnu_script_modify_Click);
     addEntry(edit, "mnu_script_remove", QStringLiteral("Remove Action"), &Frm_Script_Editor::mnu_script_remove_Click);
+    addSeparator(edit, "mnu_script_sep_3");
+    addEntry(edit, "mnu_script_from_panel", QStringLiteral("Take Pose from Panel"),
+             &Frm_Script_Editor::mnu_script_from_panel_Click)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
 }
 
 QWidget *Frm_Script_Editor::buildDescription()
@@ -342,9 +347,19 @@ QWidget *Frm_Script_Editor::buildActionTool()
     m_kind->setMaxVisibleItems(int(Kinds.size()));
     connect(m_kind, &QComboBox::activated, this, &Frm_Script_Editor::Cmb_action_Click);
 
+    m_fromPanel = new QPushButton(QStringLiteral("From panel"));
+    m_fromPanel->setObjectName(QStringLiteral("Btn_From_Panel"));
+    m_fromPanel->setEnabled(false);
+    connect(m_fromPanel, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_From_Panel_Click);
+    // The longest kind stays readable beside the button.
+    m_kind->setMinimumContentsLength(int(std::string_view("Move Single Servo").size()));
+    auto *selection = new QHBoxLayout;
+    selection->addWidget(m_kind, 1);
+    selection->addWidget(m_fromPanel);
+
     auto *grid = new QGridLayout(box);
     grid->addWidget(new QLabel(QStringLiteral("Action Selection")), 0, 0, 1, 2);
-    grid->addWidget(m_kind, 1, 0, 1, 2);
+    grid->addLayout(selection, 1, 0, 1, 2);
     grid->setRowMinimumHeight(2, 6);
     const int fieldWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12;
     for (int i = 0; i < FieldCount; ++i) {
@@ -446,6 +461,7 @@ void Frm_Script_Editor::Deactivate_Action_Building_Tool()
     }
     m_modify->setEnabled(false);
     m_modify->setProperty("Tag", QString());
+    m_fromPanel->setEnabled(false);
 }
 
 void Frm_Script_Editor::Activate_Action_Building_Tool(int Cmd_ID)
@@ -462,6 +478,12 @@ void Frm_Script_Editor::Activate_Action_Building_Tool(int Cmd_ID)
     }
     m_fields[0]->setText(QLatin1StringView(kind.preset));
     m_fields[0]->setReadOnly(kind.presetReadOnly);
+    // Asked once, as the kind is chosen: the panel's state can only change in another window,
+    // and coming back from one resets the tool.
+    if (m_poseSource) {
+        const Pose pose = m_poseSource(command(kind));
+        m_fromPanel->setEnabled(pose.values.size() == kind.values() || !pose.refusal.isEmpty());
+    }
 }
 
 void Frm_Script_Editor::Cmb_action_Click()
@@ -667,6 +689,28 @@ void Frm_Script_Editor::mnu_remove_Click()
 void Frm_Script_Editor::mnu_script_remove_Click()
 {
     removeSelectedAction();
+}
+
+void Frm_Script_Editor::Btn_From_Panel_Click()
+{
+    if (!m_poseSource || !kindIsChosen())
+        return;
+    const ActionKind &kind = Kinds[size_t(selectedKind())];
+    const Pose pose = m_poseSource(command(kind));
+    if (!pose.refusal.isEmpty()) {
+        inform(pose.refusal);
+        return;
+    }
+    if (pose.values.size() != kind.values())
+        return;
+    for (int i = 0; i < kind.values(); ++i)
+        m_fields[size_t(i)]->setText(QString::number(pose.values[i]));
+}
+
+void Frm_Script_Editor::mnu_script_from_panel_Click()
+{
+    if (m_fromPanel->isEnabled())
+        Btn_From_Panel_Click();
 }
 
 void Frm_Script_Editor::mnu_script_add_Click()

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -31,7 +32,18 @@ public:
     // All a script file may hold, and all the list's 16-bit row numbers can count.
     static constexpr qint32 MaxActions = 32767;
 
-    explicit Frm_Script_Editor(Dialogs &dialogs, QWidget *parent = nullptr);
+    // What the control panel offers for a kind of action, asked with the kind's command word
+    // ("mrn", "mss"): the values of the kind's fields in order, as the panel would send them;
+    // no values when the panel has none for that kind now; or why the panel's values cannot be
+    // taken, which the operator is told.
+    struct Pose
+    {
+        QList<qint32> values;
+        QString refusal;
+    };
+    using PoseSource = std::function<Pose(const QString &command)>;
+
+    explicit Frm_Script_Editor(Dialogs &dialogs, QWidget *parent = nullptr, PoseSource poseSource = {});
     ~Frm_Script_Editor() override;
 
     const Action_List &currentScript() const { return m_script; }
@@ -57,6 +69,9 @@ public:
     void mnu_script_add_Click();
     void mnu_script_modify_Click();
     void mnu_script_remove_Click();
+    // Fills the fields of the chosen kind with the control panel's pose; nothing is sent.
+    void Btn_From_Panel_Click();
+    void mnu_script_from_panel_Click();
 
     // True when the script may be saved; otherwise the operator has been told why.
     bool Check_Script();
@@ -92,6 +107,7 @@ private:
     void focusMoved(QWindow *window);
 
     Dialogs &m_dialogs;
+    PoseSource m_poseSource;
     Action_List m_script;
     QString m_scriptPath;
     Script_Header m_header;
@@ -107,6 +123,7 @@ private:
     std::array<QLineEdit *, FieldCount> m_fields{};
     QPushButton *m_add = nullptr;
     QPushButton *m_modify = nullptr;
+    QPushButton *m_fromPanel = nullptr;
     QAction *m_closeScript = nullptr;
     QPointer<QMenu> m_popup;
 

@@ -95,8 +95,6 @@ QGroupBox *Frm_Setup::buildSettingsFrame()
     m_port = buildBox("Cmb_Port", {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
                                    QStringLiteral("COM4")},
                       0);
-    for (int i = 0; i < m_port->count(); ++i)
-        m_port->setItemData(i, Com::deviceFor(i + 1), Qt::ToolTipRole);
     m_baud = buildBox("Cmb_Baud",
                       {QStringLiteral("600"), QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
                        QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
@@ -190,6 +188,9 @@ bool Frm_Setup::event(QEvent *event)
 
 void Frm_Setup::Form_Activate()
 {
+    // Each port's device may have been chosen anew (Serial → Devices…) since the last time.
+    for (int i = 0; i < m_port->count(); ++i)
+        m_port->setItemData(i, Com::deviceFor(i + 1), Qt::ToolTipRole);
     loadPortState(m_com.Settings(), m_com.CommPort(), m_com.PortOpen());
 }
 

@@ -1,17 +1,24 @@
 #include "ui/Colours.h"
+#include "link/Com.h"
 #include "panel/Frm_Main.h"
+#include "panel/Frm_Single_Servo.h"
+#include "panel/Send_Throttle.h"
+#include "scripts/Frm_Script_Editor.h"
 #include "support/PtyPeer.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -70,7 +77,10 @@ class tst_Frm_Main : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_settings; // the devices chosen for the ports, never those of whoever runs the tests
+
 private slots:
+    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
     void init();
 
     void startsClosedWithPanelsDisabled();
@@ -103,11 +113,23 @@ private slots:
 
     void userGuideMissingSaysSo();
     void quitUnloadsEveryWindowInOrder();
+
+    void throttleSendsFirstAtOnceAndLastAtTheEnd_data();
+    void throttleSendsFirstAtOnceAndLastAtTheEnd();
+    void liveMovesFollowTheSliderOnlyWhileTickedAndOpen();
+    void poseFillsWhatSendSends_data();
+    void poseFillsWhatSendSends();
+    void refusedSpeedFillsNothingAndSaysWhy();
+    void deviceChoiceDecidesWhatAPortOpens_data();
+    void deviceChoiceDecidesWhatAPortOpens();
+    void chosenAdapterIsOpenedAndKeptAcrossARestart();
 };
 
 void tst_Frm_Main::init()
 {
     QLocale::setDefault(QLocale::c());
+    qunsetenv("ORVIK_COM2");
+    QSettings().clear();
 }
 
 void tst_Frm_Main::startsClosedWithPanelsDisabled()
@@ -208,7 +230,9 @@ void tst_Frm_Main::menusOfferEveryWindow_data()
     QTest::addColumn<QStringList>("entries"); // name|text|shortcut
 
     QTest::newRow("file") << "mnu_File" << "&Fichier" << QStringList{"mnu_quit|Quit|Ctrl+Q"};
-    QTest::newRow("serial") << "mnu_serial" << "&Serial" << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S"};
+    QTest::newRow("serial") << "mnu_serial" << "&Serial"
+                            << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S", "mnu_devices|Devices…|Ctrl+D",
+                                           "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L"};
     QTest::newRow("tool") << "mnu_tool" << "&Tool"
                           << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
                                          "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T"};
@@ -678,6 +702,230 @@ void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
     QVERIFY(!rig.w.isVisible());
     QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive && !editorAlive && !trafficAlive);
     QVERIFY(rig.dialogs->shown.isEmpty());
+}
+
+namespace {
+QByteArray neck(int yaw)
+{
+    return QByteArray("mrn") + char(90) + char(0) + char(yaw) + char(0);
+}
+
+// The editor with a new script and kind k chosen.
+Frm_Script_Editor *editorWith(Rig &rig, int k)
+{
+    rig.w.mnu_script_editor_Click();
+    auto *editor = child<Frm_Script_Editor>(rig.w, QStringLiteral("Frm_Script_Editor"));
+    child<QPushButton>(*editor, QStringLiteral("Btn_New_List"))->click();
+    rig.dialogs->shown.clear();
+    auto *kind = child<QComboBox>(*editor, QStringLiteral("Cmb_action"));
+    kind->setCurrentIndex(k);
+    emit kind->activated(k);
+    return editor;
+}
+
+QString fields(QObject &editor)
+{
+    QStringList texts;
+    for (int i = 0; i < Frm_Script_Editor::FieldCount; ++i)
+        texts << child<QLineEdit>(editor, indexed("Txt_Action", i))->text();
+    return texts.join(u' ');
+}
+} // namespace
+
+void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd_data()
+{
+    QTest::addColumn<QString>("steps"); // c<key>@ms a change, e<key>@ms its interval's end, s@ms stop
+    QTest::addColumn<QString>("sends"); // key@ms
+
+    QTest::newRow("burst: first now, last at the end") << "c0@0 c0@10 c0@49 e0@50" << "0@0 0@50";
+    QTest::newRow("early timer waits for the clock") << "c0@0 c0@10 e0@45 e0@50" << "0@0 0@50";
+    QTest::newRow("a late send opens an interval") << "c0@0 c0@10 e0@70 c0@80 e0@120" << "0@0 0@70 0@120";
+    QTest::newRow("keys apart") << "c0@0 c1@5 c0@10 e0@50" << "0@0 1@5 0@50";
+    QTest::newRow("stop drops, then at once") << "c0@0 c0@10 s@20 e0@50 c0@51" << "0@0 0@51";
+}
+
+void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, sends);
+    qint64 now = 0;
+    QStringList sent;
+    Send_Throttle throttle(2, [&](int key) { sent << QStringLiteral("%1@%2").arg(key).arg(now); });
+    throttle.setClock([&] { return now; });
+    for (const QString &step : steps.split(u' ')) {
+        now = step.section(u'@', 1).toLongLong();
+        const int key = step.mid(1, step.indexOf(u'@') - 1).toInt();
+        step[0] == u'c' ? throttle.changed(key) : step[0] == u'e' ? throttle.intervalEnded(key) : throttle.stop();
+    }
+    QCOMPARE(sent.join(u' '), sends);
+}
+
+void tst_Frm_Main::liveMovesFollowTheSliderOnlyWhileTickedAndOpen()
+{
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    qint64 now = 1000;
+    auto *throttle = rig.w.findChild<Send_Throttle *>();
+    throttle->setClock([&] { return now; });
+    auto *live = child<QAction>(rig.w, QStringLiteral("mnu_live_moves"));
+    QLabel *panel = rig.label(QStringLiteral("Panels(4)"));
+    rig.slide(5)->setValue(99); // unticked
+    QByteArray sentinel = rig.sendSentinel();
+    QCOMPARE(rig.peer.read(7), sentinel);
+
+    live->trigger();
+    QCOMPARE(panel->text(), QStringLiteral("Live"));
+    for (int v = 100; v <= 110; ++v)
+        rig.slide(5)->setValue(v);
+    QCOMPARE(rig.peer.read(7), neck(100));
+    now += Send_Throttle::Interval; // the interval's timer now sends the last position
+    QCOMPARE(rig.peer.read(7), neck(110));
+
+    now += Send_Throttle::Interval;
+    rig.slide(5)->setValue(111);
+    rig.slide(5)->setValue(112); // waits, and unticking drops it
+    live->trigger();
+    QVERIFY(panel->text().isEmpty());
+    now += Send_Throttle::Interval;
+    throttle->intervalEnded(2);
+    QCOMPARE(rig.peer.read(7), neck(111));
+    sentinel = rig.sendSentinel();
+    QCOMPARE(rig.peer.read(7), sentinel);
+
+    live->trigger();
+    rig.w.com().setPortOpen(false);
+    rig.slide(5)->setValue(113);
+    QVERIFY(rig.w.Open_Serial(1));
+    rig.speed(5)->setText(QStringLiteral("fast"));
+    rig.slide(5)->setValue(114); // no message box in the middle of a drag: the status bar says it
+    QVERIFY2(panel->text().contains(QStringLiteral("\"fast\"")), qPrintable(panel->text()));
+    sentinel = rig.sendSentinel();
+    QCOMPARE(rig.peer.read(7), sentinel);
+    QVERIFY(rig.dialogs->shown.isEmpty());
+}
+
+void tst_Frm_Main::poseFillsWhatSendSends_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("send");       // the SEND whose bytes the fields must hold; "" none
+    QTest::addColumn<QStringList>("single"); // the single-servo window's boxes; none: closed
+
+    QTest::newRow("eyebrows") << 0 << "Btn_Send_Eyebrows" << QStringList{};
+    QTest::newRow("left arm") << 1 << "Btn_Send_Left_Arm" << QStringList{};
+    QTest::newRow("right arm") << 2 << "Btn_Send_Right_Arm" << QStringList{};
+    QTest::newRow("eyes") << 3 << "Btn_Send_Eyes" << QStringList{};
+    QTest::newRow("mouth") << 4 << "Btn_Send_Mouth" << QStringList{};
+    QTest::newRow("neck") << 5 << "Btn_Send_Neck" << QStringList{};
+    QTest::newRow("single servo") << 6 << "Btn_Send_Cmd" << QStringList{"8 - Neck Yaw", "100.5", "7"};
+    QTest::newRow("single servo closed") << 6 << "" << QStringList{};
+    QTest::newRow("position not a byte") << 6 << "" << QStringList{"8 - Neck Yaw", "300", "0"};
+    QTest::newRow("end") << 7 << "" << QStringList{"8 - Neck Yaw", "100", "7"};
+}
+
+void tst_Frm_Main::poseFillsWhatSendSends()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, send);
+    QFETCH(QStringList, single);
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    for (int i = 0; i < Frm_Main::ServoCount; ++i) {
+        rig.slide(i)->setValue(rig.slide(i)->minimum() + i);
+        rig.speed(i)->setText(QString::number(i + 1));
+    }
+    QWidget *sender = &rig.w;
+    if (!single.isEmpty()) {
+        rig.w.mnu_single_cmd_Click();
+        sender = child<Frm_Single_Servo>(rig.w, QStringLiteral("Frm_Single_Servo"));
+        child<QComboBox>(*sender, QStringLiteral("Cmb_System"))->setCurrentText(single[0]);
+        child<QLineEdit>(*sender, QStringLiteral("Txt_Position"))->setText(single[1]);
+        child<QLineEdit>(*sender, QStringLiteral("Txt_Speed"))->setText(single[2]);
+    }
+    QStringList bytes;
+    if (!send.isEmpty()) {
+        child<QPushButton>(*sender, send)->click();
+        for (char byte : rig.peer.drain(100).mid(3))
+            bytes << QString::number(quint8(byte));
+    }
+    while (bytes.size() < Frm_Script_Editor::FieldCount)
+        bytes << QString(); // the kind's hidden fields stay empty
+
+    Frm_Script_Editor *editor = editorWith(rig, kind);
+    QCOMPARE(child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->isEnabled(), !send.isEmpty());
+    const QString before = fields(*editor);
+    child<QAction>(*editor, QStringLiteral("mnu_script_from_panel"))->trigger();
+    QCOMPARE(fields(*editor), send.isEmpty() ? before : bytes.join(u' '));
+    QVERIFY(rig.dialogs->shown.isEmpty());
+    QVERIFY(rig.peer.drain(100).isEmpty()); // taking the pose sent nothing
+}
+
+void tst_Frm_Main::refusedSpeedFillsNothingAndSaysWhy()
+{
+    Rig rig;
+    rig.speed(5)->setText(QStringLiteral("fast"));
+    Frm_Script_Editor *editor = editorWith(rig, 5);
+    child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->click();
+    QCOMPARE(rig.dialogs->shown.size(), 1);
+    QCOMPARE(rig.dialogs->shown.first().text,
+             QStringLiteral("NECK, Yaw: the speed \"fast\" is not a number from 0 to 255. Nothing was filled in."));
+    QCOMPARE(fields(*editor), QStringLiteral("       "));
+}
+
+void tst_Frm_Main::deviceChoiceDecidesWhatAPortOpens_data()
+{
+    QTest::addColumn<QString>("typed"); // into COM2's box; "#0" picks its first item
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("environment");
+    QTest::addColumn<QString>("opens");
+
+    QTest::newRow("typed, blanks around") << " /dev/ttyACM0 " << "Btn_Ok_Devices" << "" << "/dev/ttyACM0";
+    QTest::newRow("default item") << "#0" << "Btn_Ok_Devices" << "" << "/dev/ttyS1";
+    QTest::newRow("cancelled") << "/dev/ttyUSB7" << "Btn_Cancel_Devices" << "" << "/dev/ttyS1";
+    QTest::newRow("environment wins") << "/dev/ttyUSB7" << "Btn_Ok_Devices" << "/dev/pts/99" << "/dev/pts/99";
+}
+
+void tst_Frm_Main::deviceChoiceDecidesWhatAPortOpens()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, button);
+    QFETCH(QString, environment);
+    QFETCH(QString, opens);
+    if (!environment.isEmpty())
+        qputenv("ORVIK_COM2", environment.toLocal8Bit());
+    Rig rig;
+    child<QAction>(rig.w, QStringLiteral("mnu_devices"))->trigger();
+    auto *box = child<QComboBox>(rig.w, QStringLiteral("Cmb_Device(2)"));
+    QCOMPARE(box->currentText(), QStringLiteral("/dev/ttyS1 (default)"));
+    QLabel *note = rig.label(QStringLiteral("Lbl_Override(2)"));
+    QCOMPARE(note->isVisibleTo(note->window()) && note->text().contains(environment), !environment.isEmpty());
+
+    box->setEditText(QStringLiteral("/dev/ttyUSB3"));
+    typed == u"#0" ? box->setCurrentIndex(0) : box->setEditText(typed);
+    rig.button(button)->click();
+    QVERIFY(!box->window()->isVisible());
+    QCOMPARE(Com::deviceFor(2), opens);
+    QCOMPARE(Com::deviceFor(3), QStringLiteral("/dev/ttyS2"));
+}
+
+void tst_Frm_Main::chosenAdapterIsOpenedAndKeptAcrossARestart()
+{
+    PtyPeer adapter;
+    for (bool choose : {true, false}) { // the second window is the next run's
+        Rig rig;
+        child<QAction>(rig.w, QStringLiteral("mnu_devices"))->trigger();
+        auto *box = child<QComboBox>(rig.w, QStringLiteral("Cmb_Device(2)"));
+        if (choose) {
+            box->setEditText(adapter.device());
+            rig.button(QStringLiteral("Btn_Ok_Devices"))->click();
+        }
+        QCOMPARE(box->currentText(), adapter.device());
+        QVERIFY(rig.w.Open_Serial(2));
+        const QByteArray sentinel = rig.sendSentinel();
+        QCOMPARE(adapter.read(7), sentinel);
+    }
+    QSettings().sync();
+    const QSettings onDisk(QSettings().fileName(), QSettings::IniFormat);
+    QCOMPARE(onDisk.value("Devices/COM2").toString(), adapter.device());
 }
 
 QTEST_MAIN(tst_Frm_Main)

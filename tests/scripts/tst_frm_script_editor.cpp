@@ -264,16 +264,17 @@ void tst_Frm_Script_Editor::menusAsListed_data()
 {
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<QStringList>("entries"); // name|text|enabled; no entry has a shortcut
+    QTest::addColumn<QStringList>("entries"); // name|text|enabled|shortcut
 
     QTest::newRow("file") << "mnu_script_file" << "&File"
-                          << QStringList{"mnu_script_open|Open script|1", "mnu_script_save|Save script|1",
-                                         "mnu_script_close_script|Close script|0", "mnu_script_sep_1||1",
-                                         "mnu_script_close|Close editor|1"};
+                          << QStringList{"mnu_script_open|Open script|1|", "mnu_script_save|Save script|1|",
+                                         "mnu_script_close_script|Close script|0|", "mnu_script_sep_1||1|",
+                                         "mnu_script_close|Close editor|1|"};
     QTest::newRow("edit") << "mnu_script_edit" << "&Edit"
-                          << QStringList{"mnu_script_clear|Clear Script|1", "mnu_script_sep_2||1",
-                                         "mnu_script_add|Add Action|1", "mnu_script_modify|Modify Action|1",
-                                         "mnu_script_remove|Remove Action|1"};
+                          << QStringList{"mnu_script_clear|Clear Script|1|", "mnu_script_sep_2||1|",
+                                         "mnu_script_add|Add Action|1|", "mnu_script_modify|Modify Action|1|",
+                                         "mnu_script_remove|Remove Action|1|", "mnu_script_sep_3||1|",
+                                         "mnu_script_from_panel|Take Pose from Panel|1|Ctrl+P"};
 }
 
 void tst_Frm_Script_Editor::menusAsListed()
@@ -287,10 +288,11 @@ void tst_Frm_Script_Editor::menusAsListed()
     QVERIFY(m);
     QCOMPARE(m->title(), title);
     QStringList actual;
-    for (const QAction *a : m->actions()) {
-        QVERIFY(a->shortcut().isEmpty());
-        actual << QStringLiteral("%1|%2|%3").arg(a->objectName(), a->text()).arg(int(a->isEnabled()));
-    }
+    for (const QAction *a : m->actions())
+        actual << QStringLiteral("%1|%2|%3|%4")
+                      .arg(a->objectName(), a->text())
+                      .arg(int(a->isEnabled()))
+                      .arg(a->shortcut().toString(QKeySequence::PortableText));
     QCOMPARE(actual, entries);
 }
 
