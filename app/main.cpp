@@ -9,13 +9,12 @@
 
 int main(int argc, char *argv[])
 {
-    // Where the devices chosen for the ports are kept, ~/.config/Orvik/orvik.conf, for the
-    // windows and the command line alike.
-    QCoreApplication::setOrganizationName(QStringLiteral("Orvik"));
     // Console uses need no display: no window is ever created for them.
     if (Command_Line::wanted(argc, argv)) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("orvik"));
+        // --play opens a port, which reads the devices chosen in the window.
+        QCoreApplication::setOrganizationName(QStringLiteral("Orvik"));
         QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
         QTextStream out(stdout);
         QTextStream err(stderr);
@@ -34,6 +33,8 @@ int main(int argc, char *argv[])
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/%1x%1/apps/orvik.png").arg(size));
     QApplication::setWindowIcon(icon);
+    // Where the devices chosen for the ports are kept: ~/.config/Orvik/orvik.conf.
+    QApplication::setOrganizationName(QStringLiteral("Orvik"));
 
     Frm_Main window;
     window.show();

@@ -238,7 +238,7 @@ int Soak::run()
     m_clock.start();
 
     Com &com = m_main->com();
-    QObject::connect(&com, &Com::outputAccepted, &com, [this](const QByteArray &) {
+    QObject::connect(&com, &Com::written, &com, [this](const QByteArray &) {
         ++m_framesSent;
         m_recentFrames.push_back(m_clock.elapsed());
         if (m_recentFrames.size() > 64)

@@ -262,7 +262,6 @@ bool Com::Output(QByteArrayView bytes)
     // or the write would fail. Otherwise QSerialPort sends it as soon as the line takes bytes.
     if (lineTakesBytes())
         m_port.flush();
-    emit outputAccepted(bytes.toByteArray());
     // Only a monitor that is open listens; with none this costs one check.
     if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
         emit written(bytes.toByteArray());

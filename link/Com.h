@@ -95,9 +95,8 @@ signals:
     void OnComm();
     // OutputStalled() changed.
     void outputStalledChanged(bool stalled);
-    // Output took these bytes (the soak counts frames through it).
-    void outputAccepted(const QByteArray &bytes);
-    // Output took these bytes (a refused write raises nothing).
+    // Output took these bytes (a refused write raises nothing); the traffic monitor and the
+    // soak count frames through it.
     void written(const QByteArray &bytes);
 
 private:

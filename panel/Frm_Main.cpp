@@ -644,7 +644,7 @@ void Frm_Main::Close_All_Windows()
 {
     m_unloading = true;
     // Unloaded in a fixed order: the script player, the single-servo window, the settings
-    // window, the traffic monitor, this window, the script editor.
+    // window, the devices window, the traffic monitor, this window, the script editor.
     if (m_player)
         m_player->close();
     if (m_singleServo)

@@ -22,8 +22,8 @@ class Frm_Script_Player;
 class Frm_Setup;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
-class Send_Throttle;
 class Frm_Traffic;
+class Send_Throttle;
 
 // The operator's control panel and the start-up window: six body-part panels with a slider
 // and a speed per servo, the sensor panel, and the menus that open every other window. It
@@ -62,10 +62,10 @@ public:
     void mnu_script_editor_Click();
     void mnu_manual_Click();
     void mnu_about_Click();
+    void mnu_traffic_Click();
     void mnu_devices_Click();
     // Ticked: each slider's move sends its body part's frame, at most one every 50 ms.
     void mnu_live_moves_Click(bool checked);
-    void mnu_traffic_Click();
 
     // The timers' handlers, also called directly where a test checks the order of events.
     void T_Serial_Detection_Timer();
@@ -132,8 +132,8 @@ private:
     QPointer<Frm_Single_Servo> m_singleServo;
     QPointer<Frm_Script_Player> m_player;
     QPointer<Frm_Script_Editor> m_editor;
-    QPointer<Frm_Devices> m_devices;
     QPointer<Frm_Traffic> m_traffic;
+    QPointer<Frm_Devices> m_devices;
     bool m_centred = false;
     bool m_unloading = false;
 };
