@@ -927,18 +927,8 @@ void tst_Frm_Script_Editor::builtScriptPlaysOnTheVirtualRobot()
     QList<QByteArray> received;
     QTRY_VERIFY([&] {
         received.clear();
-        QFile log(sim.logPath());
-        if (!log.open(QIODevice::ReadOnly))
-            return false;
-        for (const QByteArray &line : log.readAll().split('\n')) {
-            const QJsonObject frame = QJsonDocument::fromJson(line).object();
-            if (frame.value(QStringLiteral("dir")).toString() != QStringLiteral("rx"))
-                continue;
-            QByteArray bytes = frame.value(QStringLiteral("mnemonic")).toString().toLatin1();
-            for (const QJsonValue &value : frame.value(QStringLiteral("data")).toArray())
-                bytes.append(char(value.toInt()));
-            received << bytes;
-        }
+        for (const SimProcess::LoggedFrame &frame : sim.loggedFrames(QStringLiteral("rx")))
+            received << frame.bytes;
         return received.size() >= expected.size();
     }());
     QCOMPARE(received, expected);

@@ -541,28 +541,14 @@ private slots:
         click(Player::Play);
         QTRY_VERIFY_WITH_TIMEOUT(!timer()->isActive(), int(due) + 10000);
 
-        QList<QJsonObject> received;
-        QTRY_VERIFY([&] {
-            received.clear();
-            QFile log(sim.logPath());
-            if (log.open(QIODevice::ReadOnly)) {
-                for (const QByteArray &line : log.readAll().split('\n')) {
-                    const QJsonObject entry = QJsonDocument::fromJson(line).object();
-                    if (entry.value(QStringLiteral("dir")).toString() == u"rx")
-                        received.append(entry);
-                }
-            }
-            return received.size() >= expected.size();
-        }());
+        QList<SimProcess::LoggedFrame> received;
+        QTRY_VERIFY((received = sim.loggedFrames(QStringLiteral("rx"))).size() >= expected.size());
         QCOMPARE(received.size(), expected.size());
         for (qsizetype k = 0; k < received.size(); ++k) {
-            QByteArray frame = received[k].value(QStringLiteral("mnemonic")).toString().toLatin1();
-            for (const QJsonValue &value : received[k].value(QStringLiteral("data")).toArray())
-                frame.append(char(value.toInt()));
-            QCOMPARE(frame.toHex(' '), expected[k].first.toHex(' '));
+            QCOMPARE(received[k].bytes.toHex(' '), expected[k].first.toHex(' '));
             // Never early (but for the timer's whole milliseconds), late only as much as a
             // shared machine makes it.
-            const qint64 atMs = (received[k].value(QStringLiteral("t_us")).toInteger() - playUs) / 1000;
+            const qint64 atMs = (received[k].us - playUs) / 1000;
             QVERIFY2(atMs >= expected[k].second - 1 && atMs <= expected[k].second + 250,
                      qPrintable(QStringLiteral("move %1 at %2 ms, due at %3 ms").arg(k).arg(atMs).arg(expected[k].second)));
         }

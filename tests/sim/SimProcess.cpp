@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <algorithm>
+
 SimProcess::SimProcess()
 {
     m_process.setProgram(QStringLiteral(ORVIK_SIM_PATH));
@@ -70,18 +72,26 @@ QString SimProcess::command(const QString &line)
     return readLine();
 }
 
-bool SimProcess::logged(const QString &direction, const QByteArray &frame) const
+QList<SimProcess::LoggedFrame> SimProcess::loggedFrames(const QString &direction) const
 {
+    QList<LoggedFrame> frames;
     QFile file(logPath());
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        return frames;
     for (const QByteArray &line : file.readAll().split('\n')) {
         const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (entry.value(QStringLiteral("dir")).toString() != direction)
+            continue;
         QByteArray bytes = entry.value(QStringLiteral("mnemonic")).toString().toLatin1();
         for (const QJsonValue &value : entry.value(QStringLiteral("data")).toArray())
             bytes.append(char(value.toInt()));
-        if (entry.value(QStringLiteral("dir")).toString() == direction && bytes == frame)
-            return true;
+        frames.append({bytes, entry.value(QStringLiteral("t_us")).toInteger()});
     }
-    return false;
+    return frames;
+}
+
+bool SimProcess::logged(const QString &direction, const QByteArray &frame) const
+{
+    const QList<LoggedFrame> frames = loggedFrames(direction);
+    return std::any_of(frames.begin(), frames.end(), [&](const LoggedFrame &f) { return f.bytes == frame; });
 }

@@ -32,7 +32,14 @@ public:
     // The next line it prints.
     QString readLine();
 
-    // Whether its log holds a frame in that direction ("rx", "tx") with those bytes.
+    struct LoggedFrame
+    {
+        QByteArray bytes; // mnemonic and data
+        qint64 us = 0;    // on the monotonic clock
+    };
+    // The frames its log holds in that direction ("rx", "tx"), in order.
+    QList<LoggedFrame> loggedFrames(const QString &direction) const;
+    // Whether its log holds a frame in that direction with those bytes.
     bool logged(const QString &direction, const QByteArray &frame) const;
 
 private:
