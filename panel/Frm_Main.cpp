@@ -632,6 +632,7 @@ void Frm_Main::mnu_about_Click()
     m_dialogs->inform(this,
                       QStringLiteral("Orvik Serial Interface %1\n"
                                      "Built with Qt %2, running on Qt %3.\n\n"
+                                     "Free software under the GNU General Public License, version 3 or later.\n\n"
                                      "User guide: %4\n"
                                      "Example scripts: %5")
                           .arg(Program_Files::version(), QLatin1StringView(QT_VERSION_STR),
