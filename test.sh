@@ -4,5 +4,5 @@
 # make yet.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/install-deps.sh
+tools/install-deps.sh --tests
 exec make test "$@"

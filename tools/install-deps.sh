@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the program need, and only those
-# missing: with apt-get as root, else through sudo; without either it names what to install.
-# Packages named on the command line are added (the fuzzers' clang, for instance).
+# Installs the Debian packages the build and the program need, and only those missing: with
+# apt-get as root, else through sudo; without either it names what to install.
+#   --tests  also the packages only the tests use (./test.sh and make test pass it)
+# Other packages named on the command line are added (the fuzzers' clang, for instance).
+# When another apt-get or dpkg holds the package lock, it waits for it (up to 10 minutes).
 set -euo pipefail
 
+# `file` is for CPack, which builds the Debian package with it (make package).
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
-          qt6-svg-dev dpkg-dev desktop-file-utils poppler-utils "$@")
+          qt6-svg-dev dpkg-dev file)
+# The tests check the desktop entry, read the user guide back and run lintian on the package.
+test_packages=(desktop-file-utils poppler-utils lintian)
+
+if [[ ${1:-} == --tests ]]; then
+    packages+=("${test_packages[@]}")
+    shift
+fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -30,5 +41,19 @@ fi
 
 echo "Installing missing packages: ${missing[*]}"
 # Through env, as sudo drops the caller's environment.
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_get=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive LC_ALL=C apt-get -o DPkg::Lock::Timeout=600)
+# apt-get waits for dpkg's lock, but update does not wait for the package lists' own: try
+# again while another apt-get holds them.
+for ((waited = 0; ; waited += 5)); do
+    if errors=$("${apt_get[@]}" update -qq 2>&1 >/dev/null); then
+        break
+    fi
+    if [[ $errors != *"Could not get lock"* || $waited -ge 600 ]]; then
+        echo "$errors" >&2
+        exit 1
+    fi
+    [[ $waited -eq 0 ]] && echo "Waiting for another apt-get to let go of the package lists"
+    sleep 5
+done
+[[ -n $errors ]] && echo "$errors" >&2
+"${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}"
