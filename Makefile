@@ -3,30 +3,47 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build build-asan check check-asan fuzz soak package install clean
+.PHONY: run test deps test-deps configure configure-asan build build-asan check check-asan fuzz soak package \
+	install clean
 
 deps:
 	@tools/install-deps.sh
 
-$(BUILD)/build.ninja: | deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# What only the tests use besides (lintian, poppler's PDF tools, the desktop entry checker).
+test-deps:
+	@tools/install-deps.sh --tests
 
-build: deps $(BUILD)/build.ninja
+# A build folder copied here with its source tree still names the original folders in its
+# cache, so building or packaging in it would build and package the original: such a folder
+# is configured afresh, here.
+define configure
+	@cached=$$(sed -n 's/^CMAKE_CACHEFILE_DIR:INTERNAL=//p' $(1)/CMakeCache.txt 2>/dev/null); \
+	if [ -n "$$cached" ] && [ "$$(cd "$$cached" 2>/dev/null && pwd -P)" != "$$(cd $(1) && pwd -P)" ]; then \
+		echo "$(1) was configured in $$cached: configuring it again here"; \
+		rm -rf $(1)/CMakeCache.txt $(1)/CMakeFiles $(1)/build.ninja; \
+	fi
+	@[ -f $(1)/build.ninja ] || cmake -S . -B $(1) -G Ninja $(2)
+endef
+
+configure: deps
+	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
 	@tools/run.sh $(BUILD)
 
-check: build
+check: test-deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-$(ASAN_BUILD)/build.ninja: | deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVIK_SANITIZE=ON
+configure-asan: deps
+	$(call configure,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DORVIK_SANITIZE=ON)
 
-build-asan: deps $(ASAN_BUILD)/build.ninja
+build-asan: configure-asan
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-check-asan: build-asan
+check-asan: test-deps build-asan
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # Every test, then the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
