@@ -67,7 +67,9 @@ mounts_under_work() {
 
 cleanup() {
     local code=$?
-    trap - EXIT INT TERM HUP
+    # Another Ctrl+C must not cut the clean-up short and leave the mounts behind.
+    trap - EXIT
+    trap '' INT TERM HUP
     set +e
     # Whatever the tests left running inside the root (a virtual robot, a stuck build) holds
     # its mounts busy.
