@@ -1,6 +1,7 @@
 #include "scripts/Script_File.h"
 
 #include "scripts/Profile_Text.h"
+#include "ui/Save_Target.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -265,6 +266,9 @@ bool Write_Script_File(const QString &File_Name, const QString &Title, const QSt
     if (!Format_Script(Title, Date, List, bytes, &reason))
         return failWith(reason);
 
+    // QSaveFile would put a file in place of a named pipe or a device.
+    if (const QString refusal = Save_Target::refusal(File_Name); !refusal.isEmpty())
+        return failWith(refusal);
     // QSaveFile refuses it too, but with a reason that repeats the path.
     const QFileInfo existing(File_Name);
     if (existing.exists() && !existing.isWritable())
