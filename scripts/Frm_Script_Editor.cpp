@@ -1,6 +1,7 @@
 #include "scripts/Frm_Script_Editor.h"
 
 #include "link/Frames.h"
+#include "scripts/Profile_Text.h"
 #include "scripts/Script_Check.h"
 #include "ui/Dialogs.h"
 #include "ui/Program_Files.h"
@@ -772,6 +773,12 @@ bool Frm_Script_Editor::Check_Script()
     }
     if (m_title->text().isEmpty()) {
         inform(QStringLiteral("Enter a script title"));
+        m_title->setFocus();
+        return false;
+    }
+    if (m_title->text().size() > Profile_Text::MaxValueLength) {
+        inform(QStringLiteral("The title is longer than %1 characters, the most a script file keeps.")
+                   .arg(Profile_Text::MaxValueLength));
         m_title->setFocus();
         return false;
     }

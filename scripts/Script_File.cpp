@@ -223,6 +223,11 @@ bool Format_Script(const QString &Title, const QString &Date, const Action_List 
         return fail(Why, QStringLiteral("the title holds a line break"));
     if (hasLineBreak(Date))
         return fail(Why, QStringLiteral("the date holds a line break"));
+    // The reader keeps no more of a value than this.
+    if (Title.size() > Profile_Text::MaxValueLength)
+        return fail(Why, QStringLiteral("the title is longer than %1 characters").arg(Profile_Text::MaxValueLength));
+    if (Date.size() > Profile_Text::MaxValueLength)
+        return fail(Why, QStringLiteral("the date is longer than %1 characters").arg(Profile_Text::MaxValueLength));
     if (List.Nb_Action < 0 || List.Nb_Action > List.Actions.size())
         return fail(Why, QStringLiteral("the list counts %1 actions but holds %2")
                              .arg(List.Nb_Action).arg(List.Actions.size()));

@@ -285,7 +285,8 @@ void tst_Script_File::writeThenReadGivesBackEveryField_data()
     QTest::newRow("no actions") << "Empty" << "06-12-2026" << QList<qint32>{} << "Empty";
     QTest::newRow("blanks around not kept") << "  Wave  " << " today " << QList<qint32>{1, 4} << "Wave";
     QTest::newRow("beyond ASCII") << QStringLiteral("Grüße ✓ 😀") << "" << QList<qint32>{3} << QStringLiteral("Grüße ✓ 😀");
-    QTest::newRow("title of 200 characters") << QString(200, u't') << "d" << QList<qint32>(500, 8) << QString(149, u't');
+    QTest::newRow("title of 149 characters")
+        << QString(149, u't') << "d" << QList<qint32>(500, 8) << QString(149, u't');
 }
 
 void tst_Script_File::writeThenReadGivesBackEveryField()
@@ -318,21 +319,28 @@ void tst_Script_File::writeThenReadGivesBackEveryField()
 void tst_Script_File::writeRefusesWhatWouldNotReadBack_data()
 {
     QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QList<qint32>>("values");
     QTest::addColumn<QString>("why");
 
-    QTest::newRow("action without value") << "T" << "end" << QList<qint32>{} << "action_1 has no value";
-    QTest::newRow("; in the command") << "T" << "me;b" << QList<qint32>{1}
+    QTest::newRow("action without value") << "T" << "d" << "end" << QList<qint32>{} << "action_1 has no value";
+    QTest::newRow("; in the command") << "T" << "d" << "me;b" << QList<qint32>{1}
                                       << "action_1: the command \"me;b\" holds \";\" or a line break";
-    QTest::newRow("line break in the title") << "Two\r\nlines" << "end" << QList<qint32>{0} << "the title holds a line break";
-    QTest::newRow("action line too long") << "T" << "mrm" << QList<qint32>(13, INT32_MIN)
+    QTest::newRow("line break in the title") << "Two\r\nlines" << "d" << "end" << QList<qint32>{0}
+                                             << "the title holds a line break";
+    QTest::newRow("action line too long") << "T" << "d" << "mrm" << QList<qint32>(13, INT32_MIN)
                                           << "action_1 is longer than 149 characters";
+    QTest::newRow("title of 150 characters") << QString(150, u't') << "d" << "end" << QList<qint32>{0}
+                                             << "the title is longer than 149 characters";
+    QTest::newRow("date of 150 characters") << "T" << QString(150, u'1') << "end" << QList<qint32>{0}
+                                            << "the date is longer than 149 characters";
 }
 
 void tst_Script_File::writeRefusesWhatWouldNotReadBack()
 {
     QFETCH(QString, title);
+    QFETCH(QString, date);
     QFETCH(QString, command);
     QFETCH(QList<qint32>, values);
     QFETCH(QString, why);
@@ -341,7 +349,7 @@ void tst_Script_File::writeRefusesWhatWouldNotReadBack()
     Add_Script_Action(list, action(1, command, values));
     const QString path = m_dir.filePath(QStringLiteral("refused.sct"));
     QString reason;
-    QVERIFY(!Write_Script_File(path, title, QStringLiteral("d"), list, &reason));
+    QVERIFY(!Write_Script_File(path, title, date, list, &reason));
     QCOMPARE(reason, QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
     QVERIFY(!QFile::exists(path));
 }
