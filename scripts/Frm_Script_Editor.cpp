@@ -760,6 +760,10 @@ void Frm_Script_Editor::mnu_script_open_Click()
     m_date->setText(m_header.Script_Date);
     Refresh_Action_List();
     Enable_Script_Editing();
+    // An action loaded from the script shown before must not be written into this one.
+    Deactivate_Action_Building_Tool();
+    m_kind->setCurrentIndex(-1);
+    m_kind->setEditText(QString());
     m_scriptPath = name;
     setWindowTitle(Caption + QStringLiteral(" - ") + name);
     m_closeScript->setEnabled(true);
