@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <vector>
@@ -79,9 +80,9 @@ QString quoted(QStringView text)
     return u'"' + text.toString() + u'"';
 }
 
-bool parseAction(qint32 k, QStringView text, Script_Action &action, QString *why)
+// name is how a refusal calls the line: "action_3" in a file, "line 3" on the clipboard.
+bool parseAction(const QString &name, qint32 k, QStringView text, Script_Action &action, QString *why)
 {
-    const QString name = ActionKey + QString::number(k);
     // Cutting it to the value length would load a number cut short, and the robot would get a
     // move the file does not hold.
     if (text.size() > Profile_Text::MaxValueLength)
@@ -184,7 +185,7 @@ bool Parse_Script(QByteArrayView Bytes, Action_List &List, Script_Header &Header
     for (qint32 k = 1; k <= nbAction; ++k) {
         if (actionText.size() <= size_t(k) || !actionText[size_t(k)])
             return fail(Why, QStringLiteral("%1%2 is missing").arg(ActionKey).arg(k));
-        if (!parseAction(k, *actionText[size_t(k)], actions[k - 1], Why))
+        if (!parseAction(ActionKey + QString::number(k), k, *actionText[size_t(k)], actions[k - 1], Why))
             return false;
     }
 
@@ -294,5 +295,55 @@ bool Write_Script_File(const QString &File_Name, const QString &Title, const QSt
     }
     if (!file.commit())
         return failWith(file.errorString());
+    return true;
+}
+
+QString Format_Action_Lines(const QList<Script_Action> &Actions)
+{
+    QString text;
+    for (qsizetype i = 0; i < Actions.size(); ++i) {
+        const Script_Action &action = Actions[i];
+        // A line with "=" is read as name=value, so such a command keeps a name in front.
+        if (action.Command.contains(u'='))
+            text += ActionKey + QString::number(std::min<qsizetype>(i + 1, MaxActions)) + u'=';
+        text += action.Command;
+        for (const qint32 value : action.Values)
+            text += u';' + QString::number(value);
+        text += u'\n';
+    }
+    return text;
+}
+
+bool Parse_Action_Lines(QStringView Text, QList<Script_Action> &Actions, QString *Why)
+{
+    QList<Script_Action> parsed;
+    qint32 lineNumber = 0;
+    qsizetype at = 0;
+    while (at < Text.size()) {
+        qsizetype end = at;
+        while (end < Text.size() && Text[end] != u'\n' && Text[end] != u'\r')
+            ++end;
+        QStringView line = Profile_Text::trimBlanks(Text.sliced(at, end - at));
+        ++lineNumber;
+        // CR LF, LF or a lone CR end a line.
+        at = end + (end + 1 < Text.size() && Text[end] == u'\r' && Text[end + 1] == u'\n' ? 2 : 1);
+        if (line.isEmpty())
+            continue;
+        const QString name = QStringLiteral("line %1").arg(lineNumber);
+        if (const qsizetype equals = line.indexOf(u'='); equals >= 0) {
+            const QStringView key = Profile_Text::trimBlanks(line.first(equals));
+            if (actionNumber(key) == 0)
+                return fail(Why, QStringLiteral("%1 starts with %2, which names no action")
+                                     .arg(name, quoted(key.toString() + u'=')));
+            line = Profile_Text::trimBlanks(line.sliced(equals + 1));
+        }
+        Script_Action action;
+        if (!parseAction(name, qint32(parsed.size() + 1), line, action, Why))
+            return false;
+        parsed.append(std::move(action));
+    }
+    if (parsed.isEmpty())
+        return fail(Why, QStringLiteral("the text holds no action"));
+    Actions = std::move(parsed);
     return true;
 }

@@ -32,3 +32,12 @@ bool Parse_Script(QByteArrayView Bytes, Action_List &List, Script_Header &Header
 // so that it reads back the same.
 bool Format_Script(const QString &Title, const QString &Date, const Action_List &List, QByteArray &Bytes,
                    QString *Why = nullptr);
+
+// The clipboard's form of actions: one a line, as the file holds its value ("mrn;96;0;108;0"),
+// so that actions go between scripts and to and from a text editor.
+QString Format_Action_Lines(const QList<Script_Action> &Actions);
+
+// Each line read by the file's rules for an action's value, with or without an "action_N=" in
+// front; blank lines are skipped. Text with a line the file reader would refuse, or with no
+// action at all, is refused whole: false, Actions untouched, the first bad line named in Why.
+bool Parse_Action_Lines(QStringView Text, QList<Script_Action> &Actions, QString *Why = nullptr);

@@ -21,7 +21,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QClipboard>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QUndoStack>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -102,6 +105,21 @@ struct Drive
             rows << model->index(r, 0).data().toString() + u' ' + model->index(r, 1).data().toString();
         return rows;
     }
+    QString selected()
+    {
+        QStringList rows;
+        for (const QModelIndex &index : view()->selectionModel()->selectedRows())
+            rows << QString::number(index.row());
+        rows.sort();
+        return rows.join(u',');
+    }
+    void select(const QString &rows)
+    {
+        view()->clearSelection();
+        for (const QString &row : rows.split(u',', Qt::SkipEmptyParts))
+            view()->selectionModel()->select(view()->model()->index(row.toInt(), 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
     int selectedRow()
     {
         const QModelIndexList selected = view()->selectionModel()->selectedRows();
@@ -166,8 +184,9 @@ struct Drive
 
 struct Owned
 {
+    QTemporaryDir m_recoveryDir;
     RecordingDialogs m_dialogs;
-    Frm_Script_Editor m_editor{m_dialogs};
+    Frm_Script_Editor m_editor{m_dialogs, nullptr, {}, m_recoveryDir.path()};
 };
 
 // An editor of its own, shown, as the main window shows it.
@@ -176,6 +195,27 @@ struct Rig : Owned, Drive
     Rig() : Drive(m_dialogs, m_editor) { w.show(); }
 };
 
+// A new editor on the same folder brings the script back from File -> Recover Unsaved Script.
+void verifyRecovered(const QString &folder, const QString &path, const QStringList &rows)
+{
+    RecordingDialogs dialogs;
+    Frm_Script_Editor editor(dialogs, nullptr, {}, folder);
+    Drive rig(dialogs, editor);
+    editor.show();
+    QMenu *menu = rig.get<QMenu>(QStringLiteral("mnu_script_recover"));
+    QCOMPARE(menu->title(), QStringLiteral("Recover Unsaved Script"));
+    emit menu->aboutToShow();
+    QAction *newest = menu->findChild<QAction *>(QStringLiteral("mnu_script_recover(0)"));
+    QVERIFY(newest);
+    QVERIFY2(newest->text().startsWith(QStringLiteral("Greeting (3 actions, ")), qPrintable(newest->text()));
+    newest->trigger();
+    QCOMPARE(rig.rows(), rows);
+    QCOMPARE(editor.scriptPath(), path);
+    QCOMPARE(editor.windowTitle(), "Script Editor - " + path + u'*');
+    QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->text(), QStringLiteral("Greeting"));
+    QVERIFY(rig.get(QStringLiteral("L_View"))->isEnabled());
+}
+
 } // namespace
 
 class tst_Frm_Script_Editor : public QObject
@@ -183,6 +223,8 @@ class tst_Frm_Script_Editor : public QObject
     Q_OBJECT
 
 private slots:
+    // Editors the main window makes keep their unsaved scripts in the test's own data folder.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init() { QLocale::setDefault(QLocale::c()); }
 
     void firstDisplayShowsOnlyNewScript();
@@ -214,6 +256,18 @@ private slots:
     void examplesOpenReadyToSave();
     void marksFollowEveryChange();
     void builtScriptPlaysOnTheVirtualRobot();
+    void rowCommandsUndoAndRedo_data();
+    void rowCommandsUndoAndRedo();
+    void copiedRowsAreTheFilesLines();
+    void pasteRefusesTextWithABadLineWhole();
+    void noWayInPassesTheLimit_data();
+    void noWayInPassesTheLimit();
+    void modifyFollowsTheLoadedAction();
+    void shortcutsActOnTheListOnlyWhileItHasTheFocus();
+    void changedMarkFollowsTheSavedState();
+    void discardedScriptComesBack_data();
+    void discardedScriptComesBack();
+    void savedScriptLeavesNoRecord();
 };
 
 void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript()
@@ -252,12 +306,21 @@ void tst_Frm_Script_Editor::menusAsListed_data()
 
     QTest::newRow("file") << "mnu_script_file" << "&File"
                           << QStringList{"mnu_script_open|Open script|1|", "mnu_script_save|Save script|1|",
+                                         "mnu_script_recover_entry|Recover Unsaved Script|1|",
                                          "mnu_script_close_script|Close script|0|", "mnu_script_sep_1||1|",
                                          "mnu_script_close|Close editor|1|"};
     QTest::newRow("edit") << "mnu_script_edit" << "&Edit"
-                          << QStringList{"mnu_script_clear|Clear Script|1|", "mnu_script_sep_2||1|",
-                                         "mnu_script_add|Add Action|1|", "mnu_script_modify|Modify Action|1|",
-                                         "mnu_script_remove|Remove Action|1|", "mnu_script_sep_3||1|",
+                          << QStringList{"mnu_script_undo|Undo|0|Ctrl+Z", "mnu_script_redo|Redo|0|Ctrl+Shift+Z",
+                                         "mnu_script_sep_4||1|", "mnu_script_clear|Clear Script|1|",
+                                         "mnu_script_sep_2||1|", "mnu_script_add|Add Action|1|",
+                                         "mnu_script_insert|Insert Action|1|Ctrl+I",
+                                         "mnu_script_modify|Modify Action|1|", "mnu_script_remove|Remove Action|1|",
+                                         "mnu_script_sep_5||1|", "mnu_script_cut|Cut|1|Ctrl+X",
+                                         "mnu_script_copy|Copy|1|Ctrl+C", "mnu_script_paste|Paste|1|Ctrl+V",
+                                         "mnu_script_duplicate|Duplicate|1|Ctrl+D",
+                                         "mnu_script_select_all|Select All|1|Ctrl+A",
+                                         "mnu_script_move_up|Move Up|1|Alt+Up", "mnu_script_move_down|Move Down|1|Alt+Down",
+                                         "mnu_script_sep_3||1|",
                                          "mnu_script_from_panel|Take Pose from Panel|1|Ctrl+P"};
 }
 
@@ -582,7 +645,10 @@ void tst_Frm_Script_Editor::replacingTheScriptEmptiesTheTool()
     QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->text(), date);
     const QString path = file.isEmpty() ? QString() : rig.dir.filePath(file);
     QCOMPARE(rig.w.scriptPath(), path);
-    QCOMPARE(rig.w.windowTitle(), path.isEmpty() ? QStringLiteral("Script Editor") : "Script Editor - " + path);
+    // A script emptied by CLEAR SCRIPT differs from its file; a new one holds nothing to lose yet.
+    const QString changed = entry.contains(QStringLiteral("lear")) && yes ? QStringLiteral("*") : QString();
+    QCOMPARE(rig.w.windowTitle(),
+             path.isEmpty() ? QStringLiteral("Script Editor") : "Script Editor - " + path + changed);
     QCOMPARE(rig.get<QAction>(QStringLiteral("mnu_script_close_script"))->isEnabled(), !path.isEmpty());
     for (const char *name : {"Txt_Script_Title", "Txt_Script_Date", "L_View", "Cmb_action", "Btn_Clear_List",
                              "Btn_Add_Action"})
@@ -724,7 +790,7 @@ void tst_Frm_Script_Editor::failedSaveKeepsTheOldFile()
     struct stat pipe {};
     QVERIFY(::stat(QFile::encodeName(rig.path("pipe.sct")).constData(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
     QCOMPARE(rig.w.scriptPath(), old);
-    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor - ") + old);
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor - ") + old + u'*'); // still not saved
     QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Date"))->text(), QString());
 }
 
@@ -759,7 +825,7 @@ void tst_Frm_Script_Editor::openingKeepsTheScriptUnlessTheFileLoads()
     QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
     QCOMPARE(rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->text(), QStringLiteral("Greeting"));
     QCOMPARE(rig.w.scriptPath(), QString());
-    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor"));
+    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor*"));
     QCOMPARE(rig.dialogs.shown.size(), message.isEmpty() ? 0 : 1);
     if (!message.isEmpty()) {
         QVERIFY2(rig.messages().first().endsWith(message), qPrintable(rig.messages().first()));
@@ -883,6 +949,293 @@ void tst_Frm_Script_Editor::builtScriptPlaysOnTheVirtualRobot()
     }());
     QCOMPARE(received, expected);
     QCOMPARE(editor.messages(), QStringList{"You want to create a new script ?"});
+}
+
+void tst_Frm_Script_Editor::rowCommandsUndoAndRedo_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("selectedAfter");
+    QTest::addColumn<QString>("undoText");
+
+    const QString meb = QStringLiteral("meb-120-10-130-10");
+    QTest::newRow("insert before the selected row") << "1" << "mnu_script_insert"
+                                                    << QStringList{"1 " + meb, "2 wait-250", "3 wait-500", "4 end-0"}
+                                                    << "1" << "Undo Insert";
+    QTest::newRow("insert with none selected") << "" << "Btn_Insert_Action"
+                                               << QStringList{"1 " + meb, "2 wait-500", "3 end-0", "4 wait-250"}
+                                               << "3" << "Undo Insert";
+    QTest::newRow("move up") << "1,2" << "mnu_script_move_up"
+                             << QStringList{"1 wait-500", "2 end-0", "3 " + meb} << "0,1" << "Undo Move Up";
+    QTest::newRow("move down") << "0" << "mnu_script_move_down"
+                               << QStringList{"1 wait-500", "2 " + meb, "3 end-0"} << "1" << "Undo Move Down";
+    QTest::newRow("duplicate") << "0,1" << "mnu_script_duplicate"
+                               << QStringList{"1 " + meb, "2 wait-500", "3 " + meb, "4 wait-500", "5 end-0"} << "2,3"
+                               << "Undo Duplicate";
+    QTest::newRow("cut") << "0,2" << "mnu_script_cut" << QStringList{"1 wait-500"} << "0" << "Undo Cut";
+    QTest::newRow("remove several") << "0,1" << "mnu_script_remove" << QStringList{"1 end-0"} << "0"
+                                    << "Undo Remove";
+    QTest::newRow("paste before the selected row") << "2" << "mnu_script_paste"
+                                                   << QStringList{"1 " + meb, "2 wait-500", "3 mrn-96-0-108-0",
+                                                                  "4 wait-20", "5 end-0"}
+                                                   << "2,3" << "Undo Paste";
+    QTest::newRow("add") << "" << "Btn_Add_Action"
+                         << QStringList{"1 " + meb, "2 wait-500", "3 end-0", "4 wait-250"} << "0" << "Undo Add";
+    QTest::newRow("clear") << "1" << "Btn_Clear_List" << QStringList{} << "" << "Undo Clear Script";
+    QTest::newRow("new") << "1" << "Btn_New_List" << QStringList{} << "" << "Undo New Script";
+}
+
+void tst_Frm_Script_Editor::rowCommandsUndoAndRedo()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, entry);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, selectedAfter);
+    QFETCH(QString, undoText);
+
+    Rig rig;
+    QVERIFY(writeAll(rig.path("greeting.sct"), Greeting));
+    QVERIFY(rig.open(rig.path("greeting.sct")));
+    const QStringList before = rig.rows();
+    rig.compose(8, {"250"});
+    QGuiApplication::clipboard()->setText(QStringLiteral("mrn;96;0;108;0\naction_9=wait;20\n"));
+    rig.select(selection);
+    if (QAction *menu = rig.get<QAction>(entry))
+        menu->trigger();
+    else
+        rig.button(entry.toLatin1())->click();
+
+    QCOMPARE(rig.rows(), rows);
+    QCOMPARE(rig.selected(), selectedAfter);
+    QAction *undo = rig.get<QAction>(QStringLiteral("mnu_script_undo"));
+    QAction *redo = rig.get<QAction>(QStringLiteral("mnu_script_redo"));
+    QCOMPARE(undo->text(), undoText);
+    // A new script has nothing to lose yet; every other change marks the script.
+    QCOMPARE(rig.w.windowTitle(), entry == u"Btn_New_List" ? QStringLiteral("Script Editor")
+                                                           : "Script Editor - " + rig.path("greeting.sct") + u'*');
+
+    undo->trigger();
+    QCOMPARE(rig.rows(), before);
+    QCOMPARE(rig.w.windowTitle(), "Script Editor - " + rig.path("greeting.sct"));
+    QCOMPARE(redo->text(), QString(undoText).replace(QStringLiteral("Undo"), QStringLiteral("Redo")));
+    redo->trigger();
+    QCOMPARE(rig.rows(), rows);
+    QCOMPARE(rig.messages().filter(QStringLiteral("Are you sure")).size() + rig.messages().filter(QStringLiteral("new script")).size(),
+             entry == u"Btn_Clear_List" || entry == u"Btn_New_List" ? 1 : 0);
+}
+
+void tst_Frm_Script_Editor::copiedRowsAreTheFilesLines()
+{
+    Rig rig;
+    rig.greeting();
+    rig.select(QStringLiteral("0,2"));
+    rig.trigger("mnu_script_copy");
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("meb;120;10;130;10\nend;0\n"));
+    QCOMPARE(rig.w.undoStack().undoText(), QStringLiteral("Add")); // copying changes nothing
+}
+
+void tst_Frm_Script_Editor::pasteRefusesTextWithABadLineWhole()
+{
+    Rig rig;
+    rig.greeting();
+    QGuiApplication::clipboard()->setText(QStringLiteral("wait;20\nwait;x\nend"));
+    rig.dialogs.shown.clear();
+    rig.trigger("mnu_script_paste");
+    QCOMPARE(rig.messages(), QStringList{"Nothing was pasted: line 2: value 1 \"x\" is not a whole number."});
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
+}
+
+void tst_Frm_Script_Editor::noWayInPassesTheLimit_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("room");   // actions the script lacks of the limit
+    QTest::addColumn<bool>("taken");
+
+    QTest::newRow("insert on a full script") << "Btn_Insert_Action" << 0 << false;
+    QTest::newRow("insert into the last place") << "Btn_Insert_Action" << 1 << true;
+    QTest::newRow("duplicate two with room for one") << "mnu_script_duplicate" << 1 << false;
+    QTest::newRow("duplicate two with room for two") << "mnu_script_duplicate" << 2 << true;
+    QTest::newRow("paste three with room for two") << "mnu_script_paste" << 2 << false;
+    QTest::newRow("paste three with room for three") << "mnu_script_paste" << 3 << true;
+}
+
+void tst_Frm_Script_Editor::noWayInPassesTheLimit()
+{
+    QFETCH(QString, entry);
+    QFETCH(int, room);
+    QFETCH(bool, taken);
+
+    const int count = Frm_Script_Editor::MaxActions - room;
+    QByteArray script = "[COMMANDS]\nnb_action=" + QByteArray::number(count) + "\n";
+    for (int k = 1; k <= count; ++k)
+        script += "action_" + QByteArray::number(k) + "=wait;1\n";
+    Rig rig;
+    QVERIFY(writeAll(rig.path("long.sct"), script));
+    QVERIFY(rig.open(rig.path("long.sct")));
+    rig.compose(8, {"5"});
+    QGuiApplication::clipboard()->setText(QStringLiteral("wait;2\nwait;3\nwait;4\n"));
+    rig.select(QStringLiteral("0,1"));
+    if (QAction *menu = rig.get<QAction>(entry))
+        menu->trigger();
+    else
+        rig.button(entry.toLatin1())->click();
+
+    QCOMPARE(rig.w.currentScript().Nb_Action, taken ? count + qMin(room, 3) : count);
+    QCOMPARE(rig.messages(), taken ? QStringList() : QStringList{"A script holds at most 32767 actions: this one is full."});
+}
+
+void tst_Frm_Script_Editor::modifyFollowsTheLoadedAction()
+{
+    Rig rig;
+    rig.greeting();
+    rig.doubleClickRow(1);
+    rig.select(QStringLiteral("1"));
+    rig.trigger("mnu_script_move_up");
+    QCOMPARE(rig.marker(), QStringLiteral("0"));
+    rig.select(QStringLiteral("2"));
+    rig.trigger("mnu_script_duplicate");
+    rig.field(0)->setText(QStringLiteral("750"));
+    rig.button("Btn_Modify_Action")->click();
+    QCOMPARE(rig.rows(), (QStringList{"1 wait-750", "2 meb-120-10-130-10", "3 end-0", "4 end-0"}));
+
+    // Undoing the move takes the action back, and MODIFY follows it there.
+    rig.trigger("mnu_script_undo");
+    rig.trigger("mnu_script_undo");
+    rig.trigger("mnu_script_undo");
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
+    QCOMPARE(rig.marker(), QStringLiteral("1"));
+
+    // Gone with a cut, the action leaves MODIFY nothing to replace.
+    rig.select(QStringLiteral("1"));
+    rig.trigger("mnu_script_cut");
+    QCOMPARE(rig.marker(), QString());
+    QVERIFY(!rig.button("Btn_Modify_Action")->isEnabled());
+    rig.button("Btn_Modify_Action")->click();
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 end-0"}));
+}
+
+void tst_Frm_Script_Editor::shortcutsActOnTheListOnlyWhileItHasTheFocus()
+{
+    Rig rig;
+    rig.greeting();
+    rig.w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.w));
+
+    rig.view()->setFocus();
+    rig.select(QStringLiteral("0"));
+    QTest::keyClick(rig.view(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(rig.rows(), (QStringList{"1 wait-500", "2 meb-120-10-130-10", "3 end-0"}));
+    QTest::keyClick(rig.view(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("meb;120;10;130;10\n"));
+    QTest::keyClick(rig.view(), Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(rig.rows().size(), 4);
+    QTest::keyClick(rig.view(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(rig.rows().size(), 3);
+
+    // In the title, the keys are the field's own.
+    QLineEdit *title = rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"));
+    title->setFocus();
+    title->selectAll();
+    QTest::keyClick(title, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Greeting"));
+    QTest::keyClicks(title, QStringLiteral("!"));
+    QTest::keyClick(title, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(title->text(), QStringLiteral("!Greeting"));
+    QCOMPARE(rig.rows().size(), 3);
+    QTest::keyClick(title, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(title->text(), QStringLiteral("!"));
+    QCOMPARE(rig.rows(), (QStringList{"1 wait-500", "2 meb-120-10-130-10", "3 end-0"}));
+    // The title's typing, the field's own undo included, was one step of the script's history.
+    rig.view()->setFocus();
+    QTest::keyClick(rig.view(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(title->text(), QStringLiteral("Greeting"));
+    QCOMPARE(rig.rows(), (QStringList{"1 wait-500", "2 meb-120-10-130-10", "3 end-0"}));
+    QTest::keyClick(rig.view(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(title->text(), QStringLiteral("!"));
+}
+
+void tst_Frm_Script_Editor::changedMarkFollowsTheSavedState()
+{
+    Rig rig;
+    QVERIFY(writeAll(rig.path("greeting.sct"), Greeting));
+    QVERIFY(rig.open(rig.path("greeting.sct")));
+    const QString caption = "Script Editor - " + rig.path("greeting.sct");
+    QCOMPARE(rig.w.windowTitle(), caption);
+    QLineEdit *title = rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"));
+    QTest::keyClicks(title, QStringLiteral("s"));
+    QCOMPARE(rig.w.windowTitle(), caption + u'*');
+    QCOMPARE(rig.get<QAction>(QStringLiteral("mnu_script_undo"))->text(), QStringLiteral("Undo Title"));
+    rig.trigger("mnu_script_undo");
+    QCOMPARE(title->text(), QStringLiteral("Greeting"));
+    QCOMPARE(rig.w.windowTitle(), caption);
+
+    rig.select(QStringLiteral("1"));
+    rig.trigger("mnu_script_move_up");
+    rig.dialogs.fileNames << rig.path("saved.sct");
+    rig.trigger("mnu_script_save");
+    QCOMPARE(rig.w.windowTitle(), "Script Editor - " + rig.path("saved.sct"));
+    rig.trigger("mnu_script_undo");
+    QCOMPARE(rig.w.windowTitle(), "Script Editor - " + rig.path("saved.sct") + u'*');
+    rig.trigger("mnu_script_redo");
+    QCOMPARE(rig.w.windowTitle(), "Script Editor - " + rig.path("saved.sct"));
+}
+
+void tst_Frm_Script_Editor::discardedScriptComesBack_data()
+{
+    QTest::addColumn<QString>("discard");
+    QTest::newRow("close script") << "mnu_script_close_script";
+    QTest::newRow("open another") << "mnu_script_open";
+    QTest::newRow("close editor") << "mnu_script_close";
+    QTest::newRow("lost with the program") << "";
+}
+
+void tst_Frm_Script_Editor::discardedScriptComesBack()
+{
+    QFETCH(QString, discard);
+
+    QTemporaryDir recovery;
+    QTemporaryDir files;
+    const QString greeting = files.filePath(QStringLiteral("greeting.sct"));
+    const QString other = files.filePath(QStringLiteral("other.sct"));
+    QVERIFY(writeAll(greeting, Greeting));
+    QVERIFY(writeAll(other, QByteArray(Greeting).replace("Greeting", "Other")));
+    QStringList changedRows;
+    {
+        RecordingDialogs dialogs;
+        Frm_Script_Editor editor(dialogs, nullptr, {}, recovery.path());
+        Drive rig(dialogs, editor);
+        editor.show();
+        QVERIFY(rig.open(greeting));
+        rig.select(QStringLiteral("2"));
+        rig.trigger("mnu_script_move_up");
+        changedRows = rig.rows();
+        if (discard.isEmpty()) {
+            // Written shortly after the change, without waiting for any discard.
+            QTRY_VERIFY(QFile::exists(editor.recovery().currentFile()));
+            return verifyRecovered(recovery.path(), greeting, changedRows);
+        }
+        dialogs.fileNames << other;
+        rig.trigger(discard.toLatin1());
+        QCOMPARE(dialogs.shown.size(), 0); // no question, as ever
+    }
+    verifyRecovered(recovery.path(), greeting, changedRows);
+}
+
+void tst_Frm_Script_Editor::savedScriptLeavesNoRecord()
+{
+    Rig rig;
+    rig.greeting();
+    rig.dialogs.fileNames << rig.path("greeting.sct");
+    QTRY_VERIFY(!rig.w.recovery().entries().isEmpty() || QFile::exists(rig.w.recovery().currentFile()));
+    rig.trigger("mnu_script_save");
+    QVERIFY(!QFile::exists(rig.w.recovery().currentFile()));
+    rig.trigger("mnu_script_close_script");
+    QCOMPARE(QDir(rig.m_recoveryDir.path()).entryList(QDir::Files), QStringList());
+    QMenu *menu = rig.get<QMenu>(QStringLiteral("mnu_script_recover"));
+    emit menu->aboutToShow();
+    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("No unsaved script"));
 }
 
 QTEST_MAIN(tst_Frm_Script_Editor)

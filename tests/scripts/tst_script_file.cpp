@@ -150,6 +150,10 @@ private slots:
     void iniValue_data();
     void iniValue();
     void examplesAreWellFormedScripts();
+    void actionLines_data();
+    void actionLines();
+    void actionLinesRefusedWhole_data();
+    void actionLinesRefusedWhole();
 
 private:
     QTemporaryDir m_dir;
@@ -554,6 +558,78 @@ void tst_Script_File::examplesAreWellFormedScripts()
                 QVERIFY2(a.Command == QLatin1String("wait") || (v >= 0 && v <= 255), qPrintable(where));
         }
     }
+}
+
+
+void tst_Script_File::actionLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("actions"); // as describe() shows them
+    QTest::addColumn<QString>("copied");      // the text copying them back gives
+
+    QTest::newRow("file's form") << "mrn;96;0;108;0\nwait;500\n" << QStringList{"1 mrn 96 0 108 0", "2 wait 500"}
+                                 << "mrn;96;0;108;0\nwait;500\n";
+    QTest::newRow("with names, any case, any order")
+        << "action_7=end;0\r\nACTION_2 = wait;20" << QStringList{"1 end 0", "2 wait 20"} << "end;0\nwait;20\n";
+    QTest::newRow("blanks and blank lines") << "\n  meb; 1 ;+2;-3 ;4\t\r\n\r\n\rend;0\n\n"
+                                            << QStringList{"1 meb 1 2 -3 4", "2 end 0"} << "meb;1;2;-3;4\nend;0\n";
+    QTest::newRow("lone CR") << "wait;1\rwait;2" << QStringList{"1 wait 1", "2 wait 2"} << "wait;1\nwait;2\n";
+    QTest::newRow("a command the robot does not know")
+        << "hello;1" << QStringList{"1 hello 1"} << "hello;1\n";
+    QTest::newRow("a command holding = keeps a name")
+        << "action_1=a=b;1" << QStringList{"1 a=b 1"} << "action_1=a=b;1\n";
+    QTest::newRow("32-bit ends") << "x;-2147483648;2147483647" << QStringList{"1 x -2147483648 2147483647"}
+                                 << "x;-2147483648;2147483647\n";
+}
+
+void tst_Script_File::actionLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, actions);
+    QFETCH(QString, copied);
+
+    QList<Script_Action> parsed;
+    QString why;
+    QVERIFY2(Parse_Action_Lines(text, parsed, &why), qPrintable(why));
+    Action_List list;
+    list.Actions = parsed;
+    list.Nb_Action = qint32(parsed.size());
+    QCOMPARE(describe({}, list).mid(4), actions);
+    QCOMPARE(Format_Action_Lines(parsed), copied);
+
+    QList<Script_Action> again;
+    QVERIFY(Parse_Action_Lines(copied, again, &why));
+    QCOMPARE(Format_Action_Lines(again), copied);
+}
+
+void tst_Script_File::actionLinesRefusedWhole_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("no value") << "wait;1\nend" << "line 2 has no value";
+    QTest::newRow("not a number") << "wait;1\n\nmrn;1;x" << "line 3: value 2 \"x\" is not a whole number";
+    QTest::newRow("empty value") << "mrn;1;;2" << "line 1: value 2 is empty";
+    QTest::newRow("too large") << "wait;2147483648" << "line 1: value 1 \"2147483648\" is outside -2147483648 to 2147483647";
+    QTest::newRow("another key") << "wait;1\nName=Greeting" << "line 2 starts with \"Name=\", which names no action";
+    QTest::newRow("action_0") << "action_0=wait;1" << "line 1 starts with \"action_0=\", which names no action";
+    QTest::newRow("longer than a file keeps") << "wait;" + QString(146, u'1')
+                                             << "line 1 is longer than 149 characters";
+    QTest::newRow("prose") << "Hello robot" << "line 1 has no value";
+    QTest::newRow("nothing") << " \n\r\n" << "the text holds no action";
+}
+
+void tst_Script_File::actionLinesRefusedWhole()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, why);
+
+    QList<Script_Action> actions{action(1, QStringLiteral("keep"), {1})};
+    QString reason;
+    QVERIFY(!Parse_Action_Lines(text, actions, &reason));
+    QCOMPARE(reason, why);
+    QCOMPARE(actions.size(), 1);
+    QCOMPARE(actions[0].Command, QStringLiteral("keep"));
 }
 
 QTEST_GUILESS_MAIN(tst_Script_File)
