@@ -25,6 +25,13 @@ std::optional<double> share(const QString &text)
     return value;
 }
 
+// A generator of its own for each kind of choice, from the run's seed and the kind.
+std::mt19937 seeded(quint32 seed, quint32 kind)
+{
+    std::seed_seq sequence{seed, kind};
+    return std::mt19937(sequence);
+}
+
 } // namespace
 
 std::optional<int> LineFaults::milliseconds(const QString &text)
@@ -90,7 +97,9 @@ QString LineFaults::parse(const QString &text, Settings &settings)
 LineFaults::LineFaults(quint32 seed, QObject *parent)
     : QObject(parent)
     , m_seed(seed)
-    , m_random(seed)
+    , m_byteRandom(seeded(seed, 1))
+    , m_corruptRandom(seeded(seed, 2))
+    , m_garbageRandom(seeded(seed, 3))
 {
     for (QTimer *timer : {&m_garbageTimer, &m_stopTimer, &m_hangupTimer})
         timer->setSingleShot(true);
@@ -156,7 +165,7 @@ QByteArray LineFaults::reply(const QByteArray &frame)
     std::uniform_int_distribution<int> otherBits(1, 255);
     bool faulted = false;
     for (const char byte : frame) {
-        const double r = m_settings.drop + m_settings.duplicate + m_settings.corrupt > 0 ? chance(m_random) : 1;
+        const double r = m_settings.drop + m_settings.duplicate + m_settings.corrupt > 0 ? chance(m_byteRandom) : 1;
         if (r < m_settings.drop) {
             ++m_counts.dropped;
             faulted = true;
@@ -169,7 +178,7 @@ QByteArray LineFaults::reply(const QByteArray &frame)
         } else if (r < m_settings.drop + m_settings.duplicate + m_settings.corrupt) {
             ++m_counts.corrupted;
             faulted = true;
-            const char changed = char(quint8(byte) ^ quint8(otherBits(m_random)));
+            const char changed = char(quint8(byte) ^ quint8(otherBits(m_corruptRandom)));
             out.append(changed);
             emit injected(QStringLiteral("corrupt"), QByteArray(1, changed));
         } else {
@@ -195,9 +204,9 @@ void LineFaults::sendGarbage()
         return;
     std::uniform_int_distribution<int> length(1, MaxGarbage);
     std::uniform_int_distribution<int> value(0, 255);
-    QByteArray bytes(length(m_random), Qt::Uninitialized);
+    QByteArray bytes(length(m_garbageRandom), Qt::Uninitialized);
     for (char &byte : bytes)
-        byte = char(value(m_random));
+        byte = char(value(m_garbageRandom));
     ++m_counts.garbageBursts;
     m_counts.garbageBytes += bytes.size();
     m_offset += bytes.size();

@@ -24,6 +24,11 @@
 // timed fault off, as a share of 0 does a byte fault. Periodic faults
 // first strike EVERY after they were set, and EVERY after each recovery.
 //
+// --seed repeats a run: each kind of random choice (what happens to each byte sent, the bits
+// a corrupted byte gets, the garbage bursts) draws from a generator of its own, seeded from
+// the seed and the kind, so the n-th choice of each kind is the same in every run with the
+// same seed however the timed faults fall between the replies.
+//
 // Each reply the robot sends is counted, and so is each reply a fault may have cost the panel:
 // a byte fault costs at most the reply it lands in and the next one (whose head a shortened
 // reply takes as its data); a garbage burst at most the reply after it; a hang-up the replies
@@ -82,6 +87,8 @@ public:
     QByteArray reply(const QByteArray &frame);
     // The line hung up with `unread` bytes the panel had not read: count what that cost.
     void lineHungUp(qint64 unread);
+    // The garbage timer's work: one burst on the line now.
+    void sendGarbage();
 
     // Stops reading, or hangs up, now for `length` ms; one under way ends `length` ms from now
     // instead (0: at once).
@@ -112,13 +119,14 @@ private:
     };
 
     void hit(Sent &sent);
-    void sendGarbage();
     void startStop(int length);
     void startHangup(int length);
 
     Settings m_settings;
     quint32 m_seed;
-    std::mt19937 m_random;
+    std::mt19937 m_byteRandom;    // what happens to each byte sent
+    std::mt19937 m_corruptRandom; // the bits a corrupted byte gets
+    std::mt19937 m_garbageRandom; // the length and bytes of each burst
     Counts m_counts;
     std::deque<Sent> m_recent; // the latest replies, enough to cover what a line can hold
     qint64 m_offset = 0;
