@@ -20,9 +20,11 @@
 //   hangup=EVERY:FOR         hang the line up for FOR, every EVERY; it comes back on the
 //                            same link, a new device behind it
 //
-// Times are a number with ms, s or min (2s, 200ms); a bare number is seconds; 0 turns a
-// timed fault off, as a share of 0 does a byte fault. Periodic faults
-// first strike EVERY after they were set, and EVERY after each recovery.
+// Times are a number with ms, s or min (2s, 200ms); a bare number is seconds; 0 (or 0s,
+// 0ms) turns a timed fault off, as a share of 0 does a byte fault. The robot counts whole
+// milliseconds: a time is rounded to one, and a time above zero but below one is refused
+// rather than taken as 0. Periodic faults first strike EVERY after they were set, and EVERY
+// after each recovery.
 //
 // --seed repeats a run: each kind of random choice (what happens to each byte sent, the bits
 // a corrupted byte gets, the garbage bursts) draws from a generator of its own, seeded from
@@ -73,8 +75,11 @@ public:
 
     // Reads one fault (drop=0.01, hangup=10s:2s) into settings; returns what was wrong, or "".
     static QString parse(const QString &text, Settings &settings);
-    // "12s", "250ms", "1.5s" in milliseconds.
-    static std::optional<int> milliseconds(const QString &text);
+    // "12s", "250ms", "1.5s" in whole milliseconds, or none when the text is not a time the
+    // robot can count; tooShort, when given, says whether it was above zero but below 1 ms.
+    static std::optional<int> milliseconds(const QString &text, bool *tooShort = nullptr);
+    // What a line command or an option says of such a time.
+    static QString tooShortMessage(const QString &text);
 
     explicit LineFaults(quint32 seed, QObject *parent = nullptr);
 

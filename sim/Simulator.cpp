@@ -129,7 +129,13 @@ bool Simulator::faultCommand(const QString &line)
         return true;
     }
     if (command == u"hangup" || command == u"stop-reading") {
-        const std::optional<int> length = words.size() == 2 ? LineFaults::milliseconds(words[1]) : std::nullopt;
+        bool tooShort = false;
+        const std::optional<int> length =
+            words.size() == 2 ? LineFaults::milliseconds(words[1], &tooShort) : std::nullopt;
+        if (tooShort) {
+            printLine(QStringLiteral("error: ") + LineFaults::tooShortMessage(words[1]));
+            return true;
+        }
         if (!length) {
             printLine(QStringLiteral("error: usage: %1 FOR, a time (200ms, 2s; 0 ends one under way)").arg(command));
             return true;

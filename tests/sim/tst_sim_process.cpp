@@ -97,6 +97,14 @@ void TestSimProcess::answersEachCommandLineOnce_data()
     QTest::newRow("two long ones in a row") << QByteArray(5000, 'x') + "\n" + QByteArray(5000, 'y') + "\n" + command +
                                                    "\n"
                                             << QStringList{tooLong, tooLong, "ok"};
+    // A time the robot cannot count is refused, not taken as 0; 0 is 0 however it is written.
+    const QString belowMs = QStringLiteral("\"%1\" is shorter than a millisecond, the shortest time the robot counts");
+    QTest::newRow("garbage below a millisecond") << QByteArray("fault garbage=0.4ms\n")
+                                                 << QStringList{"error: garbage: " + belowMs.arg("0.4ms")};
+    QTest::newRow("stop reading below a millisecond") << QByteArray("stop-reading 0.0004s\n")
+                                                      << QStringList{"error: " + belowMs.arg("0.0004s")};
+    QTest::newRow("hang-up off as 0s") << QByteArray("fault hangup=0s\n") << QStringList{"ok"};
+    QTest::newRow("stop reading ended by 0ms") << QByteArray("stop-reading 0ms\n") << QStringList{"ok"};
 }
 
 void TestSimProcess::answersEachCommandLineOnce()
@@ -117,23 +125,38 @@ void TestSimProcess::exitsWithItsCodeAndLeavesNoLink_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says"); // on its error output
 
-    QTest::newRow("stopped by SIGTERM") << QStringList{} << 0;
-    QTest::newRow("unknown option") << QStringList{"--colour"} << 2;
-    QTest::newRow("battery out of range") << QStringList{"--battery1", "256"} << 2;
+    const QString belowMs = QStringLiteral("\"%1\" is shorter than a millisecond, the shortest time the robot counts");
+    QTest::newRow("stopped by SIGTERM") << QStringList{} << 0 << "";
+    QTest::newRow("unknown option") << QStringList{"--colour"} << 2 << "";
+    QTest::newRow("battery out of range") << QStringList{"--battery1", "256"} << 2 << "";
     QTest::newRow("faults") << QStringList{"--fault", "drop=1%", "--fault", "corrupt=0.01", "--fault", "garbage=2s",
                                            "--fault", "hangup=10s:200ms", "--seed", "4"}
-                            << 0;
-    QTest::newRow("unknown fault") << QStringList{"--fault", "jam=1"} << 2;
-    QTest::newRow("share above all bytes") << QStringList{"--fault", "drop=0.6", "--fault", "duplicate=0.6"} << 2;
-    QTest::newRow("hang-up without its length") << QStringList{"--fault", "hangup=10s"} << 2;
-    QTest::newRow("seed not a number") << QStringList{"--seed", "x"} << 2;
+                            << 0 << "";
+    QTest::newRow("unknown fault") << QStringList{"--fault", "jam=1"} << 2 << "";
+    QTest::newRow("share above all bytes") << QStringList{"--fault", "drop=0.6", "--fault", "duplicate=0.6"} << 2 << "";
+    QTest::newRow("hang-up without its length") << QStringList{"--fault", "hangup=10s"} << 2 << "";
+    QTest::newRow("seed not a number") << QStringList{"--seed", "x"} << 2 << "";
+    // Times: what rounds to nothing is refused rather than turning the fault off; 0 is 0
+    // however it is written.
+    QTest::newRow("garbage below a millisecond") << QStringList{"--fault", "garbage=0.4ms"} << 2
+                                                 << "--fault: garbage: " + belowMs.arg("0.4ms");
+    QTest::newRow("stop reading every 0.4 ms") << QStringList{"--fault", "stop-reading=0.0004s:1s"} << 2
+                                               << "--fault: stop-reading: " + belowMs.arg("0.0004s");
+    QTest::newRow("hang-up for 0.4 ms") << QStringList{"--fault", "hangup=10s:0.4ms"} << 2
+                                        << "--fault: hangup: " + belowMs.arg("0.4ms");
+    QTest::newRow("hang-up off as 0") << QStringList{"--fault", "hangup=0"} << 0 << "";
+    QTest::newRow("hang-up off as 0s") << QStringList{"--fault", "hangup=0s"} << 0 << "";
+    QTest::newRow("stop reading off as 0ms") << QStringList{"--fault", "stop-reading=0ms"} << 0 << "";
+    QTest::newRow("garbage off as 0min") << QStringList{"--fault", "garbage=0min"} << 0 << "";
 }
 
 void TestSimProcess::exitsWithItsCodeAndLeavesNoLink()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
+    QFETCH(QString, says);
 
     SimProcess sim;
     const bool started = sim.start(arguments);
@@ -146,6 +169,8 @@ void TestSimProcess::exitsWithItsCodeAndLeavesNoLink()
     QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.process().exitCode(), exitCode);
     QVERIFY(!QFileInfo(sim.link()).isSymLink());
+    const QString errors = QString::fromLocal8Bit(sim.process().readAllStandardError());
+    QVERIFY2(errors.contains(says), qPrintable(errors));
 }
 
 void TestSimProcess::keepsAnsweringWithoutItsStandardDescriptors_data()
