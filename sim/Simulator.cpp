@@ -13,6 +13,8 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
     , m_channel(m_controller)
     , m_input(STDIN_FILENO)
 {
+    m_port.setFixedBaud(options.baud);
+
     // The starting state is set before anything listens: it is not news to report.
     for (int k = 1; k <= Controller::BatteryCount; ++k)
         m_controller.setBattery(k, options.batteries[size_t(k - 1)]);
@@ -113,6 +115,14 @@ bool Simulator::faultCommand(const QString &line)
     if (command == u"faults" && words.size() == 1) {
         printLine(QStringLiteral("ok frames=%1 bad-bytes=%2 ").arg(m_framesReceived).arg(m_badBytes) +
                   m_faults.summary());
+        return true;
+    }
+    if (command == u"line" && words.size() == 1) {
+        const int baud = m_port.baud();
+        printLine(QStringLiteral("ok baud=%1 bytes-per-second=%2 set-by=%3")
+                      .arg(baud)
+                      .arg(baud > 0 ? QString::number(baud / LinePace::BitsPerByte) : QStringLiteral("unlimited"))
+                      .arg(m_port.fixedBaud() ? QStringLiteral("--baud") : QStringLiteral("line")));
         return true;
     }
     if (command == u"fault") {

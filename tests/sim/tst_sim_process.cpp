@@ -15,10 +15,10 @@
 namespace {
 
 // Reads until count bytes came or the timeout passed.
-QByteArray readBytes(QSerialPort &port, int count)
+QByteArray readBytes(QSerialPort &port, int count, int timeoutMs = 3000)
 {
     QByteArray bytes = port.readAll();
-    const QDeadlineTimer deadline(3000);
+    const QDeadlineTimer deadline(timeoutMs);
     while (bytes.size() < count && !deadline.hasExpired()) {
         port.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)));
         bytes += port.readAll();
@@ -51,6 +51,10 @@ private slots:
     void keepsAnsweringWhileNobodyReadsItsLog();
     void keepsAnsweringWithoutItsStandardDescriptors_data();
     void keepsAnsweringWithoutItsStandardDescriptors();
+    void readsAtTheSpeedThePanelSetUnlessTold_data();
+    void readsAtTheSpeedThePanelSetUnlessTold();
+    void takesThePanelsBytesNoFasterThanTheLineCarries_data();
+    void takesThePanelsBytesNoFasterThanTheLineCarries();
 };
 
 void TestSimProcess::answersQueriesWithItsReadingsButNeverMoves()
@@ -150,6 +154,9 @@ void TestSimProcess::exitsWithItsCodeAndLeavesNoLink_data()
     QTest::newRow("hang-up off as 0s") << QStringList{"--fault", "hangup=0s"} << 0 << "";
     QTest::newRow("stop reading off as 0ms") << QStringList{"--fault", "stop-reading=0ms"} << 0 << "";
     QTest::newRow("garbage off as 0min") << QStringList{"--fault", "garbage=0min"} << 0 << "";
+    QTest::newRow("as fast as possible") << QStringList{"--baud", "0"} << 0 << "";
+    QTest::newRow("baud not a number") << QStringList{"--baud", "fast"} << 2
+                                       << "--baud takes a whole number from 0 to 4000000, not \"fast\"";
 }
 
 void TestSimProcess::exitsWithItsCodeAndLeavesNoLink()
@@ -225,7 +232,8 @@ void TestSimProcess::keepsAnsweringWhileNobodyReadsItsLog()
     QVERIFY(::pipe2(logPipe, O_CLOEXEC) == 0);
     const auto closePipe = qScopeGuard([&] { ::close(logPipe[0]); });
     SimProcess sim;
-    const bool started = sim.startWith([&logPipe] { ::dup2(logPipe[1], STDOUT_FILENO); }, {"--log", "-"});
+    const bool started =
+        sim.startWith([&logPipe] { ::dup2(logPipe[1], STDOUT_FILENO); }, {"--log", "-", "--baud", "0"});
     ::close(logPipe[1]);
     QVERIFY(started);
     QSerialPort port(sim.link());
@@ -262,6 +270,72 @@ void TestSimProcess::keepsAnsweringWhileNobodyReadsItsLog()
     }
     QVERIFY(dropped > 0);
     QCOMPARE(frames + dropped, 2 * Batches * PerBatch);
+}
+
+void TestSimProcess::readsAtTheSpeedThePanelSetUnlessTold_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<int>>("speeds"); // set on the panel's end in turn
+    QTest::addColumn<QStringList>("answers");
+
+    QTest::newRow("the panel's speed, as it changes")
+        << QStringList{} << QList<int>{57600, 9600, 115200}
+        << QStringList{"ok baud=57600 bytes-per-second=5760 set-by=line", "ok baud=9600 bytes-per-second=960 set-by=line",
+                       "ok baud=115200 bytes-per-second=11520 set-by=line"};
+    QTest::newRow("a speed of its own") << QStringList{"--baud", "19200"} << QList<int>{57600, 9600}
+                                        << QStringList{"ok baud=19200 bytes-per-second=1920 set-by=--baud",
+                                                       "ok baud=19200 bytes-per-second=1920 set-by=--baud"};
+    QTest::newRow("as fast as possible") << QStringList{"--baud", "0"} << QList<int>{57600}
+                                         << QStringList{"ok baud=0 bytes-per-second=unlimited set-by=--baud"};
+}
+
+void TestSimProcess::readsAtTheSpeedThePanelSetUnlessTold()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, speeds);
+    QFETCH(QStringList, answers);
+
+    SimProcess sim;
+    QVERIFY(sim.start(arguments));
+    QSerialPort port(sim.link());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    for (qsizetype k = 0; k < speeds.size(); ++k) {
+        QVERIFY(port.setBaudRate(speeds[k]));
+        QCOMPARE(sim.command("line"), answers[k]);
+    }
+}
+
+void TestSimProcess::takesThePanelsBytesNoFasterThanTheLineCarries_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("speed"); // the panel's
+    QTest::addColumn<int>("minimumMs");
+
+    // 5760 bytes at once: a second of line time at 57600 baud (ten bits a byte), less the
+    // 50 ms an idle line may take at once. The bounds leave room below that.
+    QTest::newRow("the panel's 57600 baud") << QStringList{} << 57600 << 800;
+    QTest::newRow("--baud 115200 over the panel's 9600") << QStringList{"--baud", "115200"} << 9600 << 400;
+}
+
+void TestSimProcess::takesThePanelsBytesNoFasterThanTheLineCarries()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, speed);
+    QFETCH(int, minimumMs);
+
+    SimProcess sim;
+    QVERIFY(sim.start(arguments));
+    QSerialPort port(sim.link());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    QVERIFY(port.setBaudRate(speed));
+
+    constexpr int Queries = 1920;
+    port.write(QByteArray("gbv").repeated(Queries));
+    QCOMPARE(readBytes(port, 5 * Queries, 10000), frame("gbv", {72, 73}).repeated(Queries));
+    const QList<SimProcess::LoggedFrame> received = sim.loggedFrames(QStringLiteral("rx"));
+    QCOMPARE(received.size(), Queries);
+    const qint64 spreadMs = (received.back().us - received.front().us) / 1000;
+    QVERIFY2(spreadMs >= minimumMs, qPrintable(QStringLiteral("all taken in %1 ms").arg(spreadMs)));
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)
