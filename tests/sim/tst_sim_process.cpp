@@ -51,6 +51,7 @@ private slots:
     void keepsAnsweringWhileNobodyReadsItsLog();
     void keepsAnsweringWithoutItsStandardDescriptors_data();
     void keepsAnsweringWithoutItsStandardDescriptors();
+    void keepsServingTheLineWhileNobodyReadsItsAnswers();
     void readsAtTheSpeedThePanelSetUnlessTold_data();
     void readsAtTheSpeedThePanelSetUnlessTold();
     void takesThePanelsBytesNoFasterThanTheLineCarries_data();
@@ -270,6 +271,58 @@ void TestSimProcess::keepsAnsweringWhileNobodyReadsItsLog()
     }
     QVERIFY(dropped > 0);
     QCOMPARE(frames + dropped, 2 * Batches * PerBatch);
+}
+
+void TestSimProcess::keepsServingTheLineWhileNobodyReadsItsAnswers()
+{
+    int outputPipe[2];
+    QVERIFY(::pipe2(outputPipe, O_CLOEXEC) == 0);
+    const auto closePipe = qScopeGuard([&] { ::close(outputPipe[0]); });
+    SimProcess sim;
+    const bool started = sim.startWith([&outputPipe] { ::dup2(outputPipe[1], STDOUT_FILENO); });
+    ::close(outputPipe[1]);
+    QVERIFY(started);
+    QSerialPort port(sim.link());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+
+    // Far more answers than the pipe holds. The whisker's report shows the robot got past
+    // them all; the battery's, that it still serves the line.
+    constexpr int Helps = 2000;
+    sim.process().write(QByteArray("help\n").repeated(Helps) + "whisker 1 on\n");
+    QVERIFY(sim.process().waitForBytesWritten(5000));
+    QCOMPARE(readBytes(port, 4), frame("gws", {1}));
+    port.write("gbv");
+    QCOMPARE(readBytes(port, 5), frame("gbv", {72, 73}));
+
+    // Read at last, the output has every line (the device, the answers) but those a note
+    // counts as dropped.
+    constexpr int Lines = 1 + Helps + 1;
+    ::fcntl(outputPipe[0], F_SETFL, O_NONBLOCK);
+    QByteArray text;
+    int lines = 0;
+    int dropped = 0;
+    const QDeadlineTimer deadline(10000);
+    while (lines + dropped < Lines && !deadline.hasExpired()) {
+        pollfd readable{outputPipe[0], POLLIN, 0};
+        ::poll(&readable, 1, 100);
+        char chunk[65536];
+        const ssize_t n = ::read(outputPipe[0], chunk, sizeof chunk);
+        if (n > 0)
+            text.append(chunk, n);
+        qsizetype end;
+        while ((end = text.indexOf('\n')) >= 0) {
+            const QByteArray line = text.left(end);
+            text.remove(0, end + 1);
+            if (line.startsWith("note: ")) {
+                QVERIFY2(line.endsWith(" lines dropped while nobody read standard output"), line.constData());
+                dropped += line.split(' ').value(1).toInt();
+            } else {
+                ++lines;
+            }
+        }
+    }
+    QVERIFY(dropped > 0);
+    QCOMPARE(lines + dropped, Lines);
 }
 
 void TestSimProcess::readsAtTheSpeedThePanelSetUnlessTold_data()
