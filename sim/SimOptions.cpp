@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -79,7 +80,10 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments, SimOptions &
         return Outcome::Error;
     }
     if (parser.isSet(helpOption)) {
-        message = parser.helpText();
+        // Qt names the program after the running application, or "<executable_name>" before
+        // there is one (the options decide which kind of application to make).
+        const QString help = parser.helpText();
+        message = QStringLiteral("Usage: orvik-sim [options]") + help.sliced(std::max<qsizetype>(help.indexOf(u'\n'), 0));
         return Outcome::Help;
     }
     if (parser.isSet(versionOption)) {
