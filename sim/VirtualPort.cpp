@@ -126,7 +126,8 @@ qint64 VirtualPort::hangUp()
     if (m_master < 0)
         return 0;
     // What the panel wrote before the line went is the robot's to read, even while it was not
-    // reading; what the panel had not read of ours is lost with the device.
+    // reading and beyond the line's pace; what the panel had not read of ours is lost with the
+    // device.
     readAvailable(Pace::Ignore);
     int unread = 0;
     if (::ioctl(m_slave, FIONREAD, &unread) != 0)
