@@ -83,7 +83,8 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments, SimOptions &
         // Qt names the program after the running application, or "<executable_name>" before
         // there is one (the options decide which kind of application to make).
         const QString help = parser.helpText();
-        message = QStringLiteral("Usage: orvik-sim [options]") + help.sliced(std::max<qsizetype>(help.indexOf(u'\n'), 0));
+        const qsizetype usageEnd = std::max<qsizetype>(help.indexOf(u'\n'), 0);
+        message = QStringLiteral("Usage: orvik-sim [options]") + help.sliced(usageEnd);
         return Outcome::Help;
     }
     if (parser.isSet(versionOption)) {

@@ -164,8 +164,10 @@ void TestLineFaults::garbledRepliesCostOnlyTheRepliesTheyHit()
     constexpr qint64 Replies = Queries + 12;
     QTRY_COMPARE(simCount("replies"), Replies);
     const qint64 hitInAll = simCount("hit");
-    QTRY_VERIFY2(m_good + hitInAll >= Replies,
-                 qPrintable(QStringLiteral("%1 true replies shown, %2 hit, of %3").arg(m_good).arg(hitInAll).arg(Replies)));
+    QTRY_VERIFY2(m_good + hitInAll >= Replies, qPrintable(QStringLiteral("%1 true replies shown, %2 hit, of %3")
+                                                              .arg(m_good)
+                                                              .arg(hitInAll)
+                                                              .arg(Replies)));
 }
 
 void TestLineFaults::robotNotReadingNeverBlocksTheWindow()

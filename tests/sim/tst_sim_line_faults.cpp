@@ -20,7 +20,8 @@ Run run(quint32 seed, int garbageEvery)
     settings.garbageEvery = 3'600'000; // the test sends the bursts
     faults.setSettings(settings);
     Run result;
-    QObject::connect(&faults, &LineFaults::garbage, [&result](const QByteArray &bytes) { result.bursts.append(bytes); });
+    QObject::connect(&faults, &LineFaults::garbage,
+                     [&result](const QByteArray &bytes) { result.bursts.append(bytes); });
     for (int k = 0; k < 300; ++k) {
         if (garbageEvery > 0 && k % garbageEvery == 0)
             faults.sendGarbage();

@@ -357,7 +357,8 @@ void TestSimProcess::readsAtTheSpeedThePanelSetUnlessTold_data()
 
     QTest::newRow("the panel's speed, as it changes")
         << QStringList{} << QList<int>{57600, 9600, 115200}
-        << QStringList{"ok baud=57600 bytes-per-second=5760 set-by=line", "ok baud=9600 bytes-per-second=960 set-by=line",
+        << QStringList{"ok baud=57600 bytes-per-second=5760 set-by=line",
+                       "ok baud=9600 bytes-per-second=960 set-by=line",
                        "ok baud=115200 bytes-per-second=11520 set-by=line"};
     QTest::newRow("a speed of its own") << QStringList{"--baud", "19200"} << QList<int>{57600, 9600}
                                         << QStringList{"ok baud=19200 bytes-per-second=1920 set-by=--baud",
