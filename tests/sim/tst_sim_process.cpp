@@ -41,8 +41,7 @@ class TestSimProcess : public QObject
     Q_OBJECT
 
 private slots:
-    void printsItsNameWithItsHelpAndVersion_data();
-    void printsItsNameWithItsHelpAndVersion();
+    void namesItselfInItsHelp();
     void answersQueriesWithItsReadingsButNeverMoves();
     void reportsEveryWhiskerChangeAndNothingElse();
     void answersEachCommandLineOnce_data();
@@ -60,26 +59,13 @@ private slots:
     void takesThePanelsBytesNoFasterThanTheLineCarries();
 };
 
-void TestSimProcess::printsItsNameWithItsHelpAndVersion_data()
+void TestSimProcess::namesItselfInItsHelp()
 {
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("firstLine");
-
-    QTest::newRow("help") << "--help" << "Usage: orvik-sim [options]";
-    QTest::newRow("-h") << "-h" << "Usage: orvik-sim [options]";
-    QTest::newRow("version") << "--version" << "orvik-sim 0.1";
-}
-
-void TestSimProcess::printsItsNameWithItsHelpAndVersion()
-{
-    QFETCH(QString, option);
-    QFETCH(QString, firstLine);
-
     QProcess sim;
-    sim.start(QStringLiteral(ORVIK_SIM_PATH), {option});
+    sim.start(QStringLiteral(ORVIK_SIM_PATH), {QStringLiteral("--help")});
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitCode(), 0);
-    QCOMPARE(QString::fromUtf8(sim.readAllStandardOutput()).section(u'\n', 0, 0), firstLine);
+    QCOMPARE(QString::fromUtf8(sim.readAllStandardOutput()).section(u'\n', 0, 0), "Usage: orvik-sim [options]");
 }
 
 void TestSimProcess::answersQueriesWithItsReadingsButNeverMoves()
