@@ -305,9 +305,10 @@ private slots:
         const qint64 firstUs = received[0].us;
         for (qsizetype k = 0; k < received.size(); ++k) {
             QCOMPARE(received[k].bytes.toHex(' '), expected[k].first.toHex(' '));
-            // Never early (but for the timer's whole milliseconds), late only as a shared machine makes it.
+            // Never early but for the timer's whole milliseconds and the robot's own reading, which a
+            // busy machine may hold up on the first frame; late only as a shared machine makes it.
             const qint64 atMs = (received[k].us - firstUs) / 1000;
-            QVERIFY2(atMs >= expected[k].second - 2 && atMs <= expected[k].second + 250,
+            QVERIFY2(atMs >= expected[k].second - 10 && atMs <= expected[k].second + 250,
                      qPrintable(QStringLiteral("move %1 at %2 ms, due at %3 ms").arg(k).arg(atMs).arg(expected[k].second)));
         }
     }

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
@@ -129,6 +130,33 @@ private slots:
         QCOMPARE(rig.lines().size(), 1);
         rig.child<QPushButton>(QStringLiteral("Btn_Clear"))->click();
         QVERIFY(rig.lines().isEmpty());
+    }
+
+    // A frame is "out" once it left the program; what a close drops unwritten gets a line.
+    void listsWrittenFramesAndThoseNotSent()
+    {
+        Rig rig;
+        QElapsedTimer sinceMonitorOpened; // started after the monitor's own clock
+        sinceMonitorOpened.start();
+        const QByteArray mouth = QByteArray("mrm") + QByteArray::fromHex("2d002d002d002d00");
+        int accepted = 0;
+        while (rig.main.com().Output(mouth))
+            ++accepted;
+        const int queued = rig.main.com().queuedFrames();
+        QCOMPARE(rig.lines().size(), accepted - queued);
+
+        QVERIFY(rig.main.Open_Serial(1));
+        const int received = int(rig.peer.drain().size() / mouth.size());
+        const QStringList shown = rig.lines();
+        QCOMPARE(shown.size(), received + 1);
+        QVERIFY2(shown.back().endsWith(QStringLiteral("  ---  %1 moves not sent: the robot was not reading").arg(accepted - received)),
+                 qPrintable(shown.back()));
+        // Reopening the port never sends the times back.
+        const qint64 earliest = sinceMonitorOpened.elapsed();
+        QVERIFY(rig.main.com().Output(QByteArray("gbv")));
+        const QStringList after = rig.lines();
+        QCOMPARE(after.size(), shown.size() + 1);
+        QVERIFY2(after.back().section(u'm', 0, 0).trimmed().toLongLong() >= earliest, qPrintable(after.back()));
     }
 
     // The file holds the lines the filter shows, and a failed save says so and keeps the old file.
