@@ -15,6 +15,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -26,7 +27,9 @@
 namespace {
 
 const QString DefaultSettings = QStringLiteral("57600, n, 8, 1");
-constexpr int WriteOutMs = 2000; // how long the last frames may take to leave at the end
+// Beyond the queue's own line time, for what the end of a script may still have to write:
+// the driver of a real serial line takes bytes no faster than the line sends them.
+constexpr int WriteOutMarginMs = 1000;
 
 // An argument as text without losing a byte: valid UTF-8 is decoded, and any other byte b
 // becomes the lone surrogate U+DC00 + b, which no valid UTF-8 decodes to, so argumentBytes()
@@ -406,6 +409,8 @@ int play(const PlayOptions &options, Console &out, Console &err)
     for (const Script_Problem &each : Check_Script_Actions(script))
         err.print(QStringLiteral("orvik: warning: action %1: %2\n").arg(each.Index + 1).arg(each.Text));
 
+    // From here on a stop signal closes the port properly, even one that comes while it opens.
+    Stop_Signals stopSignals;
     // A device named here stands for the port number, as ORVIK_COMn does for the window.
     if (!options.device.isEmpty())
         qputenv(qPrintable(QStringLiteral("ORVIK_COM%1").arg(options.port)), argumentBytes(options.device));
@@ -417,7 +422,6 @@ int play(const PlayOptions &options, Console &out, Console &err)
     runner.setScript(script);
     runner.setLoop(options.loop);
     Play_Log log(runner.script(), out);
-    Stop_Signals stopSignals;
     QEventLoop loop;
 
     enum class End { Playing, Finished, Refused, Stalled, Signal, OutputFailed, LineClosed };
@@ -465,6 +469,7 @@ int play(const PlayOptions &options, Console &out, Console &err)
         log.withdrawn();
         stop(End::Stalled);
     });
+    QObject::connect(&com, &Com::notSent, &loop, checkLine);
     QObject::connect(&stopSignals, &Stop_Signals::caught, &loop, [&](int caught) {
         signal = caught;
         stop(End::Signal);
@@ -479,23 +484,24 @@ int play(const PlayOptions &options, Console &out, Console &err)
     runner.halt();
     lineWatch.stop();
 
-    // What the port took goes out before it closes, unless the operator stopped playing (the
-    // robot should stop, not finish the backlog) or nobody can see what went out.
+    // What the port took goes out before it closes (for a bounded time, the waits answering a
+    // signal), unless the operator stopped playing: the robot should stop, not finish the
+    // backlog. Nor does it when nobody can see what went out.
     if (end == End::Finished || end == End::Refused || end == End::Stalled) {
-        const QDeadlineTimer deadline(WriteOutMs);
-        while (com.PortOpen() && com.OutBufferCount() > 0 && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        const QDeadlineTimer deadline(com.writeOutMs() + WriteOutMarginMs);
+        while (!com.writeOut(int(std::min<qint64>(deadline.remainingTime(), 50))) && com.PortOpen()
+               && !deadline.hasExpired() && !out.failed()) {
             if (const int caught = stopSignals.take()) {
                 signal = caught;
                 end = End::Signal;
                 break;
             }
-            if (out.failed()) {
-                end = End::OutputFailed;
-                break;
-            }
         }
+        if (out.failed() && end != End::Signal)
+            end = End::OutputFailed;
     }
+    // Whole frames only: a frame the robot has the start of is finished first.
+    com.discardQueued();
     com.setPortOpen(false);
 
     const QString unsent = unsentText(log.unsent());
@@ -560,8 +566,14 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
         texts.append(argumentText(argument));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Orvik Serial Interface: the control panel of an Orvik robot. "
-                                                    "Without options it opens its window."));
+    parser.setApplicationDescription(
+        QStringLiteral("Orvik Serial Interface: the control panel of an Orvik robot.\n"
+                       "Without options it opens its window.\n\n"
+                       "--play prints each action once it reached the robot's line, and at the end\n"
+                       "waits for the moves still queued to be written.\n\n"
+                       "Exit status: 0 when all went well; 1 on a problem in a script, a failure,\n"
+                       "moves not sent or output that cannot be written; 2 on a wrong command line;\n"
+                       "130, 143 or 129 when Ctrl+C, SIGTERM or SIGHUP stopped --play."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption checkOption(QStringLiteral("check"), QStringLiteral("Print the problems of each script "
@@ -579,7 +591,7 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                             QStringLiteral("Line settings (default \"%1\").").arg(DefaultSettings),
                                             QStringLiteral("text"), DefaultSettings);
     const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Play the script again and again "
-                                                                               "until Ctrl+C."));
+                                                                               "until stopped (Ctrl+C)."));
     parser.addOptions({checkOption, playOption, portOption, deviceOption, settingsOption, loopOption});
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Scripts to check (.sct)."),
                                  QStringLiteral("[FILE.sct...]"));
