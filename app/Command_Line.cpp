@@ -358,7 +358,8 @@ public:
     // Moves the port took whose frame has not been written.
     int unsent() const
     {
-        return int(std::count_if(m_pending.begin(), m_pending.end(), [](const Entry &e) { return e.move && !e.written; }));
+        return int(std::count_if(m_pending.begin(), m_pending.end(),
+                                 [](const Entry &entry) { return entry.move && !entry.written; }));
     }
 
 private:
@@ -514,9 +515,10 @@ int play(const PlayOptions &options, Console &out, Console &err)
     case End::Refused:
         return fail(refusal + unsent);
     case End::Stalled:
-        return fail(log.lastSent() > 0
-                        ? QStringLiteral("the robot is not reading; stopped at action %1%2").arg(log.lastSent()).arg(unsent)
-                        : QStringLiteral("the robot is not reading; stopped before the first action%1").arg(unsent));
+        return fail(QStringLiteral("the robot is not reading; stopped %1%2")
+                        .arg(log.lastSent() > 0 ? QStringLiteral("at action %1").arg(log.lastSent())
+                                                : QStringLiteral("before the first action"),
+                             unsent));
     case End::Signal:
         fail(QStringLiteral("stopped by %1%2").arg(Stop_Signals::name(signal), unsent));
         return Command_Line::stoppedBy(signal);

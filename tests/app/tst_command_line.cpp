@@ -162,7 +162,8 @@ class TestCommandLine : public QObject
         QTest::newRow("directory") << QByteArray("folder.sct") << QByteArray("dir") << QByteArray("is a directory");
         QTest::newRow("named pipe") << QByteArray("pipe.sct") << QByteArray("fifo")
                                     << QByteArray("is a named pipe, not a script file");
-        QTest::newRow("device") << QByteArray("/dev/null") << QByteArray() << QByteArray("is a device, not a script file");
+        QTest::newRow("device") << QByteArray("/dev/null") << QByteArray()
+                                << QByteArray("is a device, not a script file");
         QTest::newRow("no action") << QByteArray("empty.sct") << scriptText({}) << QByteArray("has no action to play");
         QTest::newRow("refused") << QByteArray("refused.sct") << scriptText("meb;120;10;130;10\nwait;x")
                                  << QByteArray("cannot be opened: action_2: value 1 \"x\" is not a whole number");
@@ -237,7 +238,8 @@ private slots:
         QFETCH(QByteArray, problem);
         const QByteArray file = makeFile();
         PtyPeer robot;
-        QCOMPARE(run({"--play", file, "--device", robot.device().toUtf8()}), problem.isEmpty() ? 0 : Command_Line::Failure);
+        const int exitCode = problem.isEmpty() ? 0 : Command_Line::Failure;
+        QCOMPARE(run({"--play", file, "--device", robot.device().toUtf8()}), exitCode);
         QCOMPARE(m_out, problem.isEmpty() ? GoodOutput : QByteArray());
         QCOMPARE(m_err, problem.isEmpty() ? QByteArray() : "orvik: the script \"" + file + "\" " + problem + '\n');
     }
@@ -280,7 +282,8 @@ private slots:
 
     void play_saysWhyThePortDoesNotOpen()
     {
-        QCOMPARE(run({"--play", script("good.sct", GoodActions), "--device", "/nonexistent/tty"}), Command_Line::Failure);
+        QCOMPARE(run({"--play", script("good.sct", GoodActions), "--device", "/nonexistent/tty"}),
+                 Command_Line::Failure);
         QVERIFY2(m_err.startsWith("orvik: cannot open the port: COM1 (/nonexistent/tty): "), m_err.constData());
         QCOMPARE(m_out, QByteArray());
     }
@@ -307,7 +310,8 @@ private slots:
         QCOMPARE(Command_Line::run(QList<QByteArray>{"orvik"} + arguments, full, err), Command_Line::Failure);
         QCOMPARE(m_err, QByteArray("orvik: cannot write the output: No space left on device\n"));
         // Playing stopped at the first line it could not print, not after the long wait.
-        QCOMPARE(robot.drain(100).toHex(' '), arguments[0] == "--play" ? QByteArray("6d 65 62 78 0a 82 0a") : QByteArray());
+        const QByteArray firstFrame = arguments[0] == "--play" ? QByteArray("6d 65 62 78 0a 82 0a") : QByteArray();
+        QCOMPARE(robot.drain(100).toHex(' '), firstFrame);
     }
 
     // The nod example played to orvik-sim: every move arrives whole, in order, and as far
@@ -448,8 +452,8 @@ private slots:
         QCOMPARE(::pipe2(pipe, O_CLOEXEC), 0);
         QProcess orvik;
         orvik.setChildProcessModifier([pipe] { ::dup2(pipe[1], STDOUT_FILENO); });
-        startOrvik(orvik, {QStringLiteral("--play"), QStringLiteral(ORVIK_EXAMPLES "/nod.sct"), QStringLiteral("--device"),
-                           robot.device(), QStringLiteral("--loop")});
+        startOrvik(orvik, {QStringLiteral("--play"), QStringLiteral(ORVIK_EXAMPLES "/nod.sct"),
+                           QStringLiteral("--device"), robot.device(), QStringLiteral("--loop")});
         ::close(pipe[1]);
         char line[18] = {};
         QCOMPARE(::read(pipe[0], line, sizeof line), qsizetype(sizeof line));
