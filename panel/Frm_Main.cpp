@@ -639,7 +639,7 @@ void Frm_Main::mnu_script_editor_Click()
 
 void Frm_Main::mnu_devices_Click()
 {
-    showWindow(m_devices, [this] { return new Frm_Devices(this); });
+    showWindow(m_devices, [this] { return new Frm_Devices(*m_dialogs, this); });
 }
 
 void Frm_Main::mnu_traffic_Click()

@@ -2,6 +2,7 @@
 
 #include "link/Com.h"
 #include "ui/Dialogs.h"
+#include "ui/Save_Target.h"
 
 #include <QAbstractListModel>
 #include <QCheckBox>
@@ -265,8 +266,13 @@ void Frm_Traffic::Btn_Save_Click()
     QByteArray text;
     for (int row = 0; row < m_filter->rowCount(); ++row)
         text += m_filter->index(row, 0).data().toString().toUtf8() + '\n';
+    auto refuse = [this, &name](const QString &why) {
+        m_dialogs.inform(this, QStringLiteral("The traffic could not be saved to \"%1\": %2.").arg(name, why),
+                         QMessageBox::Information, Title);
+    };
+    if (const QString why = Save_Target::refusal(name); !why.isEmpty())
+        return refuse(why);
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        m_dialogs.inform(this, QStringLiteral("The traffic could not be saved to \"%1\": %2.").arg(name, file.errorString()),
-                         QMessageBox::Information, Title);
+        refuse(file.errorString());
 }

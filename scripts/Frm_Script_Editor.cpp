@@ -1,6 +1,7 @@
 #include "scripts/Frm_Script_Editor.h"
 
 #include "link/Frames.h"
+#include "scripts/Profile_Text.h"
 #include "scripts/Script_Check.h"
 #include "ui/Dialogs.h"
 #include "ui/Program_Files.h"
@@ -759,6 +760,10 @@ void Frm_Script_Editor::mnu_script_open_Click()
     m_date->setText(m_header.Script_Date);
     Refresh_Action_List();
     Enable_Script_Editing();
+    // An action loaded from the script shown before must not be written into this one.
+    Deactivate_Action_Building_Tool();
+    m_kind->setCurrentIndex(-1);
+    m_kind->setEditText(QString());
     m_scriptPath = name;
     setWindowTitle(Caption + QStringLiteral(" - ") + name);
     m_closeScript->setEnabled(true);
@@ -772,6 +777,12 @@ bool Frm_Script_Editor::Check_Script()
     }
     if (m_title->text().isEmpty()) {
         inform(QStringLiteral("Enter a script title"));
+        m_title->setFocus();
+        return false;
+    }
+    if (m_title->text().size() > Profile_Text::MaxValueLength) {
+        inform(QStringLiteral("The title is longer than %1 characters, the most a script file keeps.")
+                   .arg(Profile_Text::MaxValueLength));
         m_title->setFocus();
         return false;
     }

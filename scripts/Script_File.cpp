@@ -1,6 +1,7 @@
 #include "scripts/Script_File.h"
 
 #include "scripts/Profile_Text.h"
+#include "ui/Save_Target.h"
 
 #include <QDir>
 #include <QFile>
@@ -259,6 +260,11 @@ bool Format_Script(const QString &Title, const QString &Date, const Action_List 
         return fail(Why, QStringLiteral("the title holds a line break"));
     if (hasLineBreak(Date))
         return fail(Why, QStringLiteral("the date holds a line break"));
+    // The reader keeps no more of a value than this.
+    if (Title.size() > Profile_Text::MaxValueLength)
+        return fail(Why, QStringLiteral("the title is longer than %1 characters").arg(Profile_Text::MaxValueLength));
+    if (Date.size() > Profile_Text::MaxValueLength)
+        return fail(Why, QStringLiteral("the date is longer than %1 characters").arg(Profile_Text::MaxValueLength));
     if (List.Nb_Action < 0 || List.Nb_Action > List.Actions.size())
         return fail(Why, QStringLiteral("the list counts %1 actions but holds %2")
                              .arg(List.Nb_Action).arg(List.Actions.size()));
@@ -302,6 +308,9 @@ bool Write_Script_File(const QString &File_Name, const QString &Title, const QSt
     if (!Format_Script(Title, Date, List, bytes, &reason))
         return failWith(reason);
 
+    // QSaveFile would put a file in place of a named pipe or a device.
+    if (const QString refusal = Save_Target::refusal(File_Name); !refusal.isEmpty())
+        return failWith(refusal);
     // QSaveFile refuses it too, but with a reason that repeats the path.
     const QFileInfo existing(File_Name);
     if (existing.exists() && !existing.isWritable())

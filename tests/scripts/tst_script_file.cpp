@@ -15,6 +15,8 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -142,6 +144,8 @@ private slots:
     void writeRefusesWhatWouldNotReadBack();
     void failedWriteKeepsTheOldFile_data();
     void failedWriteKeepsTheOldFile();
+    void writeGoesOnlyToARegularFile_data();
+    void writeGoesOnlyToARegularFile();
     void randomFilesAreLoadedOrRefusedWhole();
     void iniValue_data();
     void iniValue();
@@ -281,7 +285,8 @@ void tst_Script_File::writeThenReadGivesBackEveryField_data()
     QTest::newRow("no actions") << "Empty" << "06-12-2026" << QList<qint32>{} << "Empty";
     QTest::newRow("blanks around not kept") << "  Wave  " << " today " << QList<qint32>{1, 4} << "Wave";
     QTest::newRow("beyond ASCII") << QStringLiteral("Grüße ✓ 😀") << "" << QList<qint32>{3} << QStringLiteral("Grüße ✓ 😀");
-    QTest::newRow("title of 200 characters") << QString(200, u't') << "d" << QList<qint32>(500, 8) << QString(149, u't');
+    QTest::newRow("title of 149 characters")
+        << QString(149, u't') << "d" << QList<qint32>(500, 8) << QString(149, u't');
 }
 
 void tst_Script_File::writeThenReadGivesBackEveryField()
@@ -314,21 +319,28 @@ void tst_Script_File::writeThenReadGivesBackEveryField()
 void tst_Script_File::writeRefusesWhatWouldNotReadBack_data()
 {
     QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QList<qint32>>("values");
     QTest::addColumn<QString>("why");
 
-    QTest::newRow("action without value") << "T" << "end" << QList<qint32>{} << "action_1 has no value";
-    QTest::newRow("; in the command") << "T" << "me;b" << QList<qint32>{1}
+    QTest::newRow("action without value") << "T" << "d" << "end" << QList<qint32>{} << "action_1 has no value";
+    QTest::newRow("; in the command") << "T" << "d" << "me;b" << QList<qint32>{1}
                                       << "action_1: the command \"me;b\" holds \";\" or a line break";
-    QTest::newRow("line break in the title") << "Two\r\nlines" << "end" << QList<qint32>{0} << "the title holds a line break";
-    QTest::newRow("action line too long") << "T" << "mrm" << QList<qint32>(13, INT32_MIN)
+    QTest::newRow("line break in the title") << "Two\r\nlines" << "d" << "end" << QList<qint32>{0}
+                                             << "the title holds a line break";
+    QTest::newRow("action line too long") << "T" << "d" << "mrm" << QList<qint32>(13, INT32_MIN)
                                           << "action_1 is longer than 149 characters";
+    QTest::newRow("title of 150 characters") << QString(150, u't') << "d" << "end" << QList<qint32>{0}
+                                             << "the title is longer than 149 characters";
+    QTest::newRow("date of 150 characters") << "T" << QString(150, u'1') << "end" << QList<qint32>{0}
+                                            << "the date is longer than 149 characters";
 }
 
 void tst_Script_File::writeRefusesWhatWouldNotReadBack()
 {
     QFETCH(QString, title);
+    QFETCH(QString, date);
     QFETCH(QString, command);
     QFETCH(QList<qint32>, values);
     QFETCH(QString, why);
@@ -337,7 +349,7 @@ void tst_Script_File::writeRefusesWhatWouldNotReadBack()
     Add_Script_Action(list, action(1, command, values));
     const QString path = m_dir.filePath(QStringLiteral("refused.sct"));
     QString reason;
-    QVERIFY(!Write_Script_File(path, title, QStringLiteral("d"), list, &reason));
+    QVERIFY(!Write_Script_File(path, title, date, list, &reason));
     QCOMPARE(reason, QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
     QVERIFY(!QFile::exists(path));
 }
@@ -392,6 +404,51 @@ void tst_Script_File::failedWriteKeepsTheOldFile()
     QVERIFY2(why.startsWith(named) && why.size() > named.size(), qPrintable(why));
     QCOMPARE(contents(old), Example);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
+
+void tst_Script_File::writeGoesOnlyToARegularFile_data()
+{
+    QTest::addColumn<QString>("target"); // what the path saved to names
+    QTest::addColumn<bool>("link");      // the path is a link to it
+    QTest::addColumn<QString>("why");    // "": saved, through the link
+
+    QTest::newRow("named pipe") << "pipe" << false << "it is a named pipe, not a regular file";
+    QTest::newRow("folder") << "folder" << false << "it is a folder, not a regular file";
+    QTest::newRow("link to a regular file") << "old.sct" << true << "";
+    QTest::newRow("link to a named pipe") << "pipe" << true << "it is a named pipe, not a regular file";
+    if (::geteuid() == 0) // a copy of /dev/null
+        QTest::newRow("device node") << "null" << false << "it is a device, not a regular file";
+}
+
+void tst_Script_File::writeGoesOnlyToARegularFile()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, link);
+    QFETCH(QString, why);
+
+    QTemporaryDir dir;
+    const QString old = dir.filePath(QStringLiteral("old.sct"));
+    QVERIFY(writeFile(old, Example));
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe"))).constData(), 0600) == 0);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    if (::geteuid() == 0)
+        QVERIFY(::mknod(QFile::encodeName(dir.filePath(QStringLiteral("null"))).constData(), S_IFCHR | 0666,
+                        makedev(1, 3)) == 0);
+    const QString path = dir.filePath(link ? QStringLiteral("link") : target);
+    QVERIFY(!link || QFile::link(target, path));
+    struct stat before {}, after {};
+    QVERIFY(::lstat(QFile::encodeName(path).constData(), &before) == 0);
+
+    Action_List list;
+    Add_Script_Action(list, action(1, QStringLiteral("end"), {0}));
+    QString reason;
+    const bool written = Write_Script_File(path, QStringLiteral("New"), QStringLiteral("d"), list, &reason);
+
+    QVERIFY(::lstat(QFile::encodeName(path).constData(), &after) == 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT); // still what it was, a link still a link
+    QCOMPARE(reason, why.isEmpty() ? QString() : QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
+    QCOMPARE(written, why.isEmpty());
+    QCOMPARE(contents(old) == Example, !why.isEmpty());
 }
 
 // Whatever the bytes, the reader loads or refuses whole, and what it loads writes back to a
