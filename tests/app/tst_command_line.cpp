@@ -415,9 +415,6 @@ private slots:
                                  if (++lines == atLine)
                                      act();
                              });
-        // Com words a hang-up met by a read, with nothing queued, as the system's error
-        // ("Inappropriate ioctl for device"); this passes once it says what happened there too.
-        QEXPECT_FAIL("line closed", "Com names a hang-up met by a read by its errno text", Continue);
         QCOMPARE(m_err, message);
         QCOMPARE(m_out, output);
         QCOMPARE(exit, exitCode);
