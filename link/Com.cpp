@@ -511,7 +511,11 @@ void Com::handlePortError(QSerialPort::SerialPortError error)
     // A device that fails while open (cable pulled, far end gone) keeps failing: QSerialPort
     // would report the same error again on every turn of the event loop and spin a core.
     // Close at once, without waiting for what cannot go out; the connection status shows the rest.
-    fail(error == QSerialPort::ResourceError ? LineClosed : m_port.errorString());
+    // A hang-up shows as a failed read, a failed write or a resource gone, worded by whatever
+    // call met it first ("Inappropriate ioctl for device"); the operator needs what happened.
+    const bool lineGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                          error == QSerialPort::WriteError;
+    fail(lineGone ? LineClosed : m_port.errorString());
     closePort(LineState::Gone);
 }
 

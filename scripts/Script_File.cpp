@@ -4,6 +4,7 @@
 #include "ui/Save_Target.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -73,6 +74,23 @@ qint32 actionNumber(QStringView key)
         k = k * 10 + (c.unicode() - u'0');
     }
     return k <= MaxActions ? k : 0;
+}
+
+// A script saved as UTF-16 (by a Windows editor, say) holds its text with a NUL beside every
+// ASCII character, so it reads as a file without sections; better to say what it is.
+bool looksLikeUtf16(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return true;
+    const qsizetype pairs = std::min<qsizetype>(bytes.size(), 1024) / 2;
+    qsizetype littleEndian = 0, bigEndian = 0;
+    for (qsizetype i = 0; i < pairs; ++i) {
+        const bool firstNul = bytes[2 * i] == '\0';
+        const bool secondNul = bytes[2 * i + 1] == '\0';
+        littleEndian += !firstNul && secondNul;
+        bigEndian += firstNul && !secondNul;
+    }
+    return pairs > 0 && std::max(littleEndian, bigEndian) * 2 >= pairs;
 }
 
 QString quoted(QStringView text)
@@ -168,7 +186,9 @@ bool Parse_Script(QByteArrayView Bytes, Action_List &List, Script_Header &Header
     }
 
     if (!seenCommands)
-        return fail(Why, QStringLiteral("[COMMANDS] is missing"));
+        return fail(Why, looksLikeUtf16(Bytes) ? QStringLiteral("the file is UTF-16 text, not a script file in this "
+                                                                "program's encoding (UTF-8 or Windows-1252)")
+                                               : QStringLiteral("[COMMANDS] is missing"));
     if (!count)
         return fail(Why, QStringLiteral("nb_action is missing"));
     qint32 nbAction = 0;
@@ -211,6 +231,22 @@ bool Read_Script_File(const QString &File_Name, Action_List &List, Script_Header
     QByteArray bytes;
     if (!Profile_Text::readFile(File_Name, bytes, Why))
         return false;
+    return Parse_Script(bytes, List, Header, Why);
+}
+
+bool Read_Script_File(QFile &File, Action_List &List, Script_Header &Header, QString *Why)
+{
+    // A pipe or a terminal would hold the reader up; a folder has no bytes to read.
+    if (File.isSequential())
+        return fail(Why, QStringLiteral("not a regular file"));
+    const QString tooLarge = QStringLiteral("the file is larger than %1 MB").arg(Profile_Text::MaxFileSize >> 20);
+    if (File.size() > Profile_Text::MaxFileSize)
+        return fail(Why, tooLarge);
+    const QByteArray bytes = File.read(Profile_Text::MaxFileSize + 1);
+    if (File.error() != QFileDevice::NoError)
+        return fail(Why, QStringLiteral("cannot be read: %1").arg(File.errorString()));
+    if (bytes.size() > Profile_Text::MaxFileSize)
+        return fail(Why, tooLarge);
     return Parse_Script(bytes, List, Header, Why);
 }
 

@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+class QFile;
+
 // The script file (.sct): a [GENERAL] section with software, Name and Date, and a [COMMANDS]
 // section with nb_action and one line "action_k=command;value;value..." per action, each line
 // ended by CR LF. Values are read by the private-profile rules of Read_INI_Value.
@@ -19,6 +21,9 @@ struct Script_Header
 // Appends the file's actions to List (callers empty it first) and fills Header. A file that
 // cannot be loaded whole is refused: false, List and Header untouched, the first problem in Why.
 bool Read_Script_File(const QString &File_Name, Action_List &List, Script_Header &Header, QString *Why = nullptr);
+// The same from a file the caller has already opened for reading (the command line opens a
+// name that is not valid text itself); anything but a regular file is refused.
+bool Read_Script_File(QFile &File, Action_List &List, Script_Header &Header, QString *Why = nullptr);
 
 // Creates or replaces the file; a failed save leaves the old file as it was and says why,
 // naming the file.
