@@ -137,8 +137,10 @@ int main(int argc, char *argv[])
     editor.Cmb_action_Click();
     std::vector<double> add, remove;
     for (int r = 0; r < repeats; ++r) {
+        editor.keepUnsaved();
         add.push_back(timed([&] { editor.Btn_Add_Action_Click(); }));
         select(Full / 2);
+        editor.keepUnsaved();
         remove.push_back(timed([&] { editor.mnu_script_remove_Click(); }));
         kind->setCurrentIndex(8);
         editor.Cmb_action_Click();
@@ -154,7 +156,11 @@ int main(int argc, char *argv[])
     auto editAndUndo = [&](std::vector<double> &edit, std::vector<double> &back, const std::function<void()> &step) {
         for (int r = 0; r < repeats; ++r) {
             select(Full / 2);
+            // The record of the step before is written now, not inside the next one's figure:
+            // it is measured on its own below.
+            editor.keepUnsaved();
             edit.push_back(timed(step));
+            editor.keepUnsaved();
             back.push_back(timed([&] { undo->trigger(); }));
         }
     };
@@ -185,11 +191,13 @@ int main(int argc, char *argv[])
     std::vector<double> paste, pasteUndo;
     for (int r = 0; r < repeats; ++r) {
         select((Full - Pasted) / 2);
+        editor.keepUnsaved();
         paste.push_back(timed([&] { editor.mnu_script_paste_Click(); }));
         if (editor.currentScript().Nb_Action != Full) {
             std::fprintf(stderr, "bench_script_editor: the rows were not pasted\n");
             return 1;
         }
+        editor.keepUnsaved();
         pasteUndo.push_back(timed([&] { undo->trigger(); }));
     }
 

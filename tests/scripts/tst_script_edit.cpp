@@ -218,8 +218,8 @@ void tst_Script_Edit::typingIsOneStep()
     Script_Content content;
     Script_Changed changed = [](const Script_Change &) {};
     QUndoStack stack;
-    for (const QString &text : {"G", "Gr", "Gre"})
-        stack.push(new Text_Command(content, changed, Text_Command::Title, text));
+    for (const char *text : {"G", "Gr", "Gre"})
+        stack.push(new Text_Command(content, changed, Text_Command::Title, QString::fromLatin1(text)));
     stack.push(new Text_Command(content, changed, Text_Command::Date, QStringLiteral("1")));
     QCOMPARE(stack.count(), 2);
     stack.undo();
