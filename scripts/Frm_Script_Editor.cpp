@@ -791,6 +791,10 @@ void Frm_Script_Editor::Btn_New_List_Click()
                                  QMessageBox::Yes | QMessageBox::No})
         != QMessageBox::Yes)
         return;
+    // The script replaced lives on in the history, which goes with the window: its record is
+    // kept apart from the new script's.
+    if (isChanged())
+        putAside();
     push(new New_Command(m_content, m_changed, today()));
     Clear_Script_Description();
     Enable_Script_Editing();

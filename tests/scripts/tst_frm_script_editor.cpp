@@ -1187,6 +1187,7 @@ void tst_Frm_Script_Editor::discardedScriptComesBack_data()
     QTest::newRow("close script") << "mnu_script_close_script";
     QTest::newRow("open another") << "mnu_script_open";
     QTest::newRow("close editor") << "mnu_script_close";
+    QTest::newRow("NEW SCRIPT, then close editor") << "Btn_New_List";
     QTest::newRow("lost with the program") << "";
 }
 
@@ -1216,8 +1217,14 @@ void tst_Frm_Script_Editor::discardedScriptComesBack()
             return verifyRecovered(recovery.path(), greeting, changedRows);
         }
         dialogs.fileNames << other;
-        rig.trigger(discard.toLatin1());
-        QCOMPARE(dialogs.shown.size(), 0); // no question, as ever
+        if (discard == u"Btn_New_List") {
+            rig.newScript();
+            rig.trigger("mnu_script_close");
+            QCOMPARE(dialogs.shown.size(), 1); // NEW SCRIPT's own question
+        } else {
+            rig.trigger(discard.toLatin1());
+            QCOMPARE(dialogs.shown.size(), 0); // no question, as ever
+        }
     }
     verifyRecovered(recovery.path(), greeting, changedRows);
 }
