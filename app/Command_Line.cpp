@@ -1,6 +1,7 @@
 #include "app/Command_Line.h"
 
 #include "link/Com.h"
+#include "link/File_Kind.h"
 #include "link/Frames.h"
 #include "scripts/Script_Check.h"
 #include "scripts/Script_File.h"
@@ -164,15 +165,8 @@ bool readScript(const QString &name, Action_List &script, Script_Header &header,
 {
     const QByteArray path = argumentBytes(name);
     auto kindProblem = [](mode_t mode) {
-        if (S_ISDIR(mode))
-            return QStringLiteral("is a directory");
-        if (S_ISFIFO(mode))
-            return QStringLiteral("is a named pipe, not a script file");
-        if (S_ISCHR(mode) || S_ISBLK(mode))
-            return QStringLiteral("is a device, not a script file");
-        if (S_ISSOCK(mode))
-            return QStringLiteral("is a socket, not a script file");
-        return QStringLiteral("is not a script file");
+        return S_ISDIR(mode) ? QStringLiteral("is a directory")
+                             : QStringLiteral("is %1, not a script file").arg(File_Kind::of(mode));
     };
     struct stat info{};
     if (::stat(path.constData(), &info) != 0) {

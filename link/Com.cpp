@@ -1,5 +1,7 @@
 #include "link/Com.h"
 
+#include "link/File_Kind.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +18,6 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -232,19 +233,13 @@ bool Com::setInputMode(int mode)
 
 namespace {
 
-// What a path that is no serial device is, in the words of the refusal; "" for a character device.
+// Why a path that names no serial device is refused; "" for a device, or when nothing is there.
 QString notADevice(const QString &path)
 {
-    struct stat status{};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISCHR(status.st_mode))
+    const QString kind = File_Kind::at(path);
+    if (kind.isEmpty() || kind == u"a device")
         return {};
-    if (S_ISDIR(status.st_mode))
-        return QStringLiteral("a directory is not a serial device");
-    if (S_ISFIFO(status.st_mode))
-        return QStringLiteral("a named pipe is not a serial device");
-    if (S_ISREG(status.st_mode))
-        return QStringLiteral("a regular file is not a serial device");
-    return QStringLiteral("it is not a serial device");
+    return kind + QStringLiteral(" is not a serial device");
 }
 
 bool isInUseError(const QString &reason)

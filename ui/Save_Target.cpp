@@ -1,34 +1,18 @@
 #include "ui/Save_Target.h"
 
+#include "link/File_Kind.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
-namespace {
-
-// What a path names that is not a regular file, "" for a regular file or nothing at all.
-QString kindOtherThanFile(const QString &path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
-        return {};
-    if (S_ISDIR(st.st_mode))
-        return QStringLiteral("a folder");
-    if (S_ISFIFO(st.st_mode))
-        return QStringLiteral("a named pipe");
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return QStringLiteral("a device");
-    return QStringLiteral("something else");
-}
-
-} // namespace
 
 QString Save_Target::refusal(const QString &path)
 {
-    const QString kind = kindOtherThanFile(path);
-    return kind.isEmpty() ? QString() : QStringLiteral("it is %1, not a regular file").arg(kind);
+    const QString kind = File_Kind::at(path);
+    if (kind.isEmpty() || kind == u"a regular file")
+        return {};
+    return QStringLiteral("it is %1, not a regular file").arg(kind);
 }
 
 QString Save_Target::whyNotWritable(const QString &path)

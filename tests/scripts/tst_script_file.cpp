@@ -417,7 +417,7 @@ void tst_Script_File::writeGoesOnlyToARegularFile_data()
     QTest::addColumn<QString>("why");    // "": saved, through the link
 
     QTest::newRow("named pipe") << "pipe" << false << "it is a named pipe, not a regular file";
-    QTest::newRow("folder") << "folder" << false << "it is a folder, not a regular file";
+    QTest::newRow("folder") << "folder" << false << "it is a directory, not a regular file";
     QTest::newRow("link to a regular file") << "old.sct" << true << "";
     QTest::newRow("link to a named pipe") << "pipe" << true << "it is a named pipe, not a regular file";
     if (::geteuid() == 0) // a copy of /dev/null

@@ -53,7 +53,7 @@ private slots:
         QTest::addColumn<bool>("rootWrites");
 
         QTest::newRow("file can be written") << "" << "" << true;
-        QTest::newRow("file is a folder") << "folder" << "it is a folder, not a regular file" << false;
+        QTest::newRow("file is a folder") << "folder" << "it is a directory, not a regular file" << false;
         QTest::newRow("folder is a file") << "folder is a file" << "%1 is not a folder" << false;
         QTest::newRow("read-only file") << "read-only file" << "it is read-only" << true;
         QTest::newRow("read-only folder") << "read-only folder" << "the folder %1 is read-only" << true;
