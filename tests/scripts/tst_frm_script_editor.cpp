@@ -1158,8 +1158,11 @@ void tst_Frm_Script_Editor::shortcutsActOnTheListOnlyWhileItHasTheFocus()
 void tst_Frm_Script_Editor::changedMarkFollowsTheSavedState()
 {
     Rig rig;
+    rig.greeting();
     QVERIFY(writeAll(rig.path("greeting.sct"), Greeting));
     QVERIFY(rig.open(rig.path("greeting.sct")));
+    // Opening starts a new history: nothing of the script before can be undone into this one.
+    QVERIFY(!rig.get<QAction>(QStringLiteral("mnu_script_undo"))->isEnabled());
     const QString caption = "Script Editor - " + rig.path("greeting.sct");
     QCOMPARE(rig.w.windowTitle(), caption);
     QLineEdit *title = rig.get<QLineEdit>(QStringLiteral("Txt_Script_Title"));
