@@ -689,6 +689,11 @@ void Frm_Script_Editor::scriptChanged(const Script_Change &change)
         if (m_content.editable)
             Deactivate_Action_Building_Tool();
     }
+    // Undoing NEW SCRIPT brings back a script with its file, which can be closed again.
+    if (m_content.path != m_pathShown) {
+        m_closeScript->setEnabled(!m_content.path.isEmpty());
+        m_pathShown = m_content.path;
+    }
     updateCaption();
     if (!m_keepTimer.isActive())
         m_keepTimer.start();
@@ -732,6 +737,7 @@ void Frm_Script_Editor::putAside()
 void Frm_Script_Editor::replaceScript(const Script_Content &content)
 {
     m_content = content;
+    m_pathShown = m_content.path;
     m_undo.clear();
     Refresh_Action_List();
     m_title->setText(m_content.title);
@@ -936,6 +942,7 @@ void Frm_Script_Editor::mnu_script_close_script_Click()
     // Closed without a question, as ever; what was not saved can be recovered.
     putAside();
     m_content = Script_Content{};
+    m_pathShown.clear();
     m_undo.clear();
     Clear_Script_Description();
     Deactivate_Action_Building_Tool();
@@ -1017,6 +1024,7 @@ void Frm_Script_Editor::mnu_script_save_Click()
     if (date != m_date->text())
         push(new Text_Command(m_content, m_changed, Text_Command::Date, date));
     m_content.path = name;
+    m_pathShown = name;
     m_undo.setClean();
     m_keepTimer.stop();
     m_recovery.forget();

@@ -175,6 +175,7 @@ private:
     QAction *m_closeScript = nullptr;
     QMenu *m_recoverMenu = nullptr;
     QList<QAction *> m_listActions; // act on the list while it has the focus
+    QString m_pathShown; // the script's file as the File menu last took it in
     QPointer<QMenu> m_popup;
 
     QMetaObject::Connection m_focusWatch;

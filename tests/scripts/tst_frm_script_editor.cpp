@@ -1018,6 +1018,7 @@ void tst_Frm_Script_Editor::rowCommandsUndoAndRedo()
     undo->trigger();
     QCOMPARE(rig.rows(), before);
     QCOMPARE(rig.w.windowTitle(), "Script Editor - " + rig.path("greeting.sct"));
+    QVERIFY(rig.get<QAction>(QStringLiteral("mnu_script_close_script"))->isEnabled());
     QCOMPARE(redo->text(), QString(undoText).replace(QStringLiteral("Undo"), QStringLiteral("Redo")));
     redo->trigger();
     QCOMPARE(rig.rows(), rows);
