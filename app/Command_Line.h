@@ -1,25 +1,36 @@
 #pragma once
 
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
-class QTextStream;
+class QIODevice;
 
 // orvik's console uses, run without a window: `--check FILE.sct...` prints each file's
 // problems (or "ok"); `--play FILE.sct [--port N | --device PATH] [--settings TEXT] [--loop]`
 // plays a script on the robot, printing each action as it goes; `--help` and `--version`.
 namespace Command_Line {
 
-// Exit codes besides 0: a problem found or a failure, a command line that makes no sense,
-// and a play stopped by Ctrl+C (128 + SIGINT, as shells report it).
+// Exit codes besides 0: a problem found or a failure (output that cannot be written
+// included), a command line that makes no sense, and a play stopped by a signal
+// (128 + its number, as shells report it: 130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP).
 inline constexpr int Failure = 1;
 inline constexpr int Usage = 2;
 inline constexpr int Interrupted = 130;
+constexpr int stoppedBy(int signal) { return 128 + signal; }
 
 // True when the arguments ask for a console use rather than the window.
 bool wanted(int argc, const char *const *argv);
 
-// Runs the console use the arguments (program name first) ask for and returns the exit code.
-// --play runs an event loop of its own until the script ends or Ctrl+C arrives.
-int run(const QStringList &arguments, QTextStream &out, QTextStream &err);
+// Points a closed standard descriptor (0, 1 or 2) at /dev/null, read-only, before anything
+// else is opened: otherwise the next file opened, the serial port included, would take its
+// number and get what is written to the closed stream. Writes to it still fail, as they
+// would have.
+void reserveStandardStreams();
+
+// Runs the console use the arguments (program name first, as the bytes argv holds, so that
+// a file name that is not valid text still opens and prints as given) ask for, writing to
+// out and err, and returns the exit code. --play runs an event loop of its own until the
+// script ends or a stop signal arrives.
+int run(const QList<QByteArray> &arguments, QIODevice &out, QIODevice &err);
 
 } // namespace Command_Line

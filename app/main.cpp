@@ -2,23 +2,36 @@
 #include "panel/Frm_Main.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
-#include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
+    // The window opens the serial port too, so a closed stream must not hand it its number.
+    Command_Line::reserveStandardStreams();
+
     // Console uses need no display: no window is ever created for them.
     if (Command_Line::wanted(argc, argv)) {
+        // Output into a pipe that closed (orvik --check ... | head -1) is a failure to report,
+        // not a reason to die in the middle of a script without closing the port.
+        std::signal(SIGPIPE, SIG_IGN);
+        QList<QByteArray> arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments.append(QByteArray(argv[i]));
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("orvik"));
         // --play opens a port, which reads the devices chosen in the window.
         QCoreApplication::setOrganizationName(QStringLiteral("Orvik"));
         QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        return Command_Line::run(QCoreApplication::arguments(), out, err);
+        QFile out;
+        QFile err;
+        out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+        err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+        return Command_Line::run(arguments, out, err);
     }
 
     // Without a display Qt aborts with a long message; say what to do instead.

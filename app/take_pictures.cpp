@@ -23,6 +23,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
@@ -223,6 +225,29 @@ QWidget *scriptEditor(Stage &stage)
     return editor;
 }
 
+// The same editor with two rows selected and its Edit menu open over it.
+QWidget *scriptEditorEditMenu(Stage &stage)
+{
+    auto *editor = stage.window<Frm_Script_Editor>(&Frm_Main::mnu_script_editor_Click, "Frm_Script_Editor");
+    auto *view = child<QAbstractItemView>(editor, QStringLiteral("L_View"));
+    view->clearSelection();
+    for (int row : {3, 4})
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    auto *edit = child<QMenu>(editor, QStringLiteral("mnu_script_edit"));
+    auto *bar = editor->findChild<QMenuBar *>();
+    // Tall enough for the whole menu to show inside the picture.
+    const int below = bar->height() + edit->sizeHint().height() + 24;
+    if (editor->height() < below)
+        editor->resize(editor->width(), below);
+    QCoreApplication::processEvents();
+    bar->setActiveAction(edit->menuAction());
+    QCoreApplication::processEvents();
+    if (!edit->isVisible())
+        fail(QStringLiteral("the Edit menu did not open"));
+    return editor;
+}
+
 QWidget *trafficMonitor(Stage &stage)
 {
     QWidget *traffic = stage.window<QWidget>(&Frm_Main::mnu_traffic_Click, "Frm_Traffic");
@@ -267,7 +292,8 @@ struct Picture
 constexpr Picture Pictures[] = {
     {"main-window.png", mainWindow},         {"serial-settings.png", serialSettings},
     {"single-servo.png", singleServo},       {"script-player.png", scriptPlayer},
-    {"script-editor.png", scriptEditor},     {"traffic-monitor.png", trafficMonitor},
+    {"script-editor.png", scriptEditor},     {"script-editor-edit-menu.png", scriptEditorEditMenu},
+    {"traffic-monitor.png", trafficMonitor},
     {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };
 
@@ -296,6 +322,13 @@ QImage framed(QWidget *window)
                      painter.fontMetrics().elidedText(installedPath(window->windowTitle()), Qt::ElideMiddle,
                                                       title.width() - 16));
     painter.drawPixmap(border, bar, content);
+    // An open menu is a window of its own: drawn where it stands over the window.
+    for (QMenu *menu : window->findChildren<QMenu *>()) {
+        if (!menu->isVisible())
+            continue;
+        const QPoint at = menu->mapToGlobal(QPoint()) - window->mapToGlobal(QPoint());
+        painter.drawPixmap(border + at.x(), bar + at.y(), menu->grab());
+    }
     painter.end();
     // The PNG says its own resolution: the guide prints it at the size it had on screen.
     QImage opaque = image.convertToFormat(QImage::Format_RGB32);
@@ -326,6 +359,9 @@ int main(int argc, char *argv[])
 
     Stage stage(QString::fromLocal8Bit(argv[2]));
     for (const Picture &picture : Pictures) {
+        // A menu left open by the picture before closes, as a click elsewhere would close it.
+        while (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
         QWidget *window = picture.prepare(stage);
         QCoreApplication::processEvents();
         // No text cursor in the pictures.

@@ -1,13 +1,18 @@
 // Measures the script editor on the longest script a file may hold (32767 actions), in a shown
 // window, each time from the handler's call until the list has been laid out and painted:
 //  - opening the script from its file;
-//  - ADD on 32766 actions, MODIFY of an action in the middle, removing an action in the middle.
+//  - ADD on 32766 actions, MODIFY of an action in the middle, removing an action in the middle;
+//  - Insert, Move Up and Duplicate in the middle of 32766 actions, pasting 1000 rows into the
+//    middle of 31767, and undoing each;
+//  - writing the unsaved script's record, which the editor does shortly after a change.
 // Usage: bench_script_editor [repeats]
 
 #include "scripts/Frm_Script_Editor.h"
 #include "ui/Dialogs.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -92,11 +97,13 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString full = dir.filePath(QStringLiteral("full.sct"));
     const QString almost = dir.filePath(QStringLiteral("almost.sct"));
-    if (!writeScript(full, Full) || !writeScript(almost, Full - 1))
+    const QString room = dir.filePath(QStringLiteral("room.sct"));
+    constexpr qint32 Pasted = 1000;
+    if (!writeScript(full, Full) || !writeScript(almost, Full - 1) || !writeScript(room, Full - Pasted))
         return 1;
 
     BenchDialogs dialogs;
-    Frm_Script_Editor editor(dialogs);
+    Frm_Script_Editor editor(dialogs, nullptr, {}, dir.filePath(QStringLiteral("recovery")));
     editor.resize(900, 600);
     editor.show();
     QCoreApplication::processEvents();
@@ -130,8 +137,10 @@ int main(int argc, char *argv[])
     editor.Cmb_action_Click();
     std::vector<double> add, remove;
     for (int r = 0; r < repeats; ++r) {
+        editor.keepUnsaved();
         add.push_back(timed([&] { editor.Btn_Add_Action_Click(); }));
         select(Full / 2);
+        editor.keepUnsaved();
         remove.push_back(timed([&] { editor.mnu_script_remove_Click(); }));
         kind->setCurrentIndex(8);
         editor.Cmb_action_Click();
@@ -141,10 +150,70 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // Each edit and its undo in turn on 32766 actions, so each finds the same length.
+    auto *undo = editor.findChild<QAction *>(QStringLiteral("mnu_script_undo"));
+    std::vector<double> insert, insertUndo, move, moveUndo, duplicate, duplicateUndo;
+    auto editAndUndo = [&](std::vector<double> &edit, std::vector<double> &back, const std::function<void()> &step) {
+        for (int r = 0; r < repeats; ++r) {
+            select(Full / 2);
+            // The record of the step before is written now, not inside the next one's figure:
+            // it is measured on its own below.
+            editor.keepUnsaved();
+            edit.push_back(timed(step));
+            editor.keepUnsaved();
+            back.push_back(timed([&] { undo->trigger(); }));
+        }
+    };
+    kind->setCurrentIndex(8);
+    editor.Cmb_action_Click();
+    editAndUndo(insert, insertUndo, [&] { editor.Btn_Insert_Action_Click(); });
+    editAndUndo(move, moveUndo, [&] { editor.mnu_script_move_up_Click(); });
+    editAndUndo(duplicate, duplicateUndo, [&] { editor.mnu_script_duplicate_Click(); });
+    if (editor.currentScript().Nb_Action != Full - 1 || dialogs.messages != 0) {
+        std::fprintf(stderr, "bench_script_editor: the edits were not undone as planned\n");
+        return 1;
+    }
+
+    // The record of the unsaved script, written shortly after a change.
+    std::vector<double> keep;
+    select(Full / 2);
+    editor.mnu_script_move_up_Click();
+    for (int r = 0; r < repeats; ++r)
+        keep.push_back(timed([&] { editor.keepUnsaved(); }));
+
+    // 1000 rows pasted into the middle of 31767 actions, which fills the script.
+    QString lines;
+    for (qint32 i = 0; i < Pasted; ++i)
+        lines += QStringLiteral("mrm;%1;5;90;5;90;5;90;5\n").arg(i % 256);
+    QGuiApplication::clipboard()->setText(lines);
+    dialogs.fileName = room;
+    editor.mnu_script_open_Click();
+    std::vector<double> paste, pasteUndo;
+    for (int r = 0; r < repeats; ++r) {
+        select((Full - Pasted) / 2);
+        editor.keepUnsaved();
+        paste.push_back(timed([&] { editor.mnu_script_paste_Click(); }));
+        if (editor.currentScript().Nb_Action != Full) {
+            std::fprintf(stderr, "bench_script_editor: the rows were not pasted\n");
+            return 1;
+        }
+        editor.keepUnsaved();
+        pasteUndo.push_back(timed([&] { undo->trigger(); }));
+    }
+
     std::printf("Script editor, %d actions, offscreen, from the handler to the painted list:\n", Full);
     report("open a 32767-action script", open);
     report("ADD on 32766 actions", add);
     report("MODIFY the middle action of 32767", modify);
     report("remove the middle action of 32767", remove);
+    report("Insert in the middle of 32766", insert);
+    report("  its undo", insertUndo);
+    report("Move Up in the middle of 32766", move);
+    report("  its undo", moveUndo);
+    report("Duplicate in the middle of 32766", duplicate);
+    report("  its undo", duplicateUndo);
+    report("paste 1000 rows into 31767", paste);
+    report("  its undo", pasteUndo);
+    report("write the unsaved script's record", keep);
     return 0;
 }

@@ -41,10 +41,16 @@ constexpr qint64 MemoryGrowthLimit = 2 * 1024 * 1024;
 constexpr double IdleCpuLimit = 0.05;
 constexpr int IdleSeconds = 10;
 constexpr int EventLoopStallLimitMs = 2000;
-// A hang-up may cut the frames the port still held: those handed to it shortly before the
-// program saw the line go.
+// A hang-up may cut the frames the line still held: those written shortly before the program
+// saw the line go. Frames taken but never written are not lost: the program reports them.
 constexpr qint64 AtRiskMs = 1000;
 constexpr std::array<int, 4> Analogues{100, 200, 300, 400}; // the robot's default readings
+// Every so often the robot stops reading while the operator keeps pressing SEND: enough presses
+// to fill the terminal's kernel buffer (about 20 KB) and the program's own queue, so that
+// presses are refused, and each frame taken is either delivered or reported as not sent.
+constexpr int BurstEveryMs = 41000;
+constexpr int BurstPresses = 2600;
+const QByteArray MouthFrame = QByteArray("mrm") + QByteArray::fromHex("2d002d002d002d00");
 
 // The faults of the soak: a little of everything, the timed ones on periods that rarely meet.
 const QStringList DefaultFaults{"drop=0.005", "duplicate=0.005", "corrupt=0.005", "garbage=7s", "stop-reading=67s:3s",
@@ -110,6 +116,7 @@ private:
     void housekeeping();
     bool isTrue(const Sys_Project::Reply &reply) const;
     void waitEvents(int ms);
+    void burst();
 
     QString m_simPath;
     double m_minutes;
@@ -124,7 +131,11 @@ private:
     QElapsedTimer m_clock;
 
     qint64 m_framesSent = 0;
+    qint64 m_framesNotSent = 0; // taken, then reported as not sent
     qint64 m_stalls = 0;
+    qint64 m_bursts = 0;
+    qint64 m_burstTaken = 0;
+    qint64 m_burstRefused = 0;
     std::deque<qint64> m_recentFrames; // when each of the latest frames was accepted, ms
     qint64 m_framesAtRisk = 0;
     qint64 m_repliesTrue = 0;
@@ -205,6 +216,22 @@ void Soak::housekeeping()
     }
 }
 
+void Soak::burst()
+{
+    Com &com = m_main->com();
+    if (!com.PortOpen() || simCommand(QStringLiteral("stop-reading 2s")) != u"ok")
+        return;
+    ++m_bursts;
+    for (int press = 0; press < BurstPresses && com.PortOpen(); ++press) {
+        if (com.Output(MouthFrame))
+            ++m_burstTaken;
+        else
+            ++m_burstRefused;
+        if (press % 100 == 0)
+            QCoreApplication::processEvents();
+    }
+}
+
 void Soak::waitEvents(int ms)
 {
     QEventLoop loop;
@@ -245,6 +272,7 @@ int Soak::run()
             m_recentFrames.pop_front();
     });
     QObject::connect(&com, &Com::outputStalledChanged, &com, [this](bool stalled) { m_stalls += stalled; });
+    QObject::connect(&com, &Com::notSent, &com, [this](int frames, const QString &) { m_framesNotSent += frames; });
     QObject::connect(m_main.get(), &Frm_Main::replyShown, m_main.get(), [this](const Sys_Project::Reply &reply) {
         (isTrue(reply) ? m_repliesTrue : m_repliesFalse) += 1;
     });
@@ -259,6 +287,9 @@ int Soak::run()
     QObject::connect(&operatorTimer, &QTimer::timeout, &operatorTimer, [this] { housekeeping(); });
     operatorTimer.start(200);
     housekeeping();
+    QTimer burstTimer;
+    QObject::connect(&burstTimer, &QTimer::timeout, &burstTimer, [this] { burst(); });
+    burstTimer.start(BurstEveryMs);
 
     // How late a 100 ms timer fires tells whether the window answers throughout.
     QElapsedTimer sinceBeat;
@@ -294,6 +325,7 @@ int Soak::run()
 
     // The work stops; what follows is idle. The faults end too, so the last replies arrive whole.
     operatorTimer.stop();
+    burstTimer.stop();
     m_player->Btn_Cmd_Click(Frm_Script_Player::Stop);
     m_main->findChild<QPushButton *>(QStringLiteral("Btn_Stop"))->click();
     for (const char *off : {"fault drop=0", "fault duplicate=0", "fault corrupt=0", "fault garbage=0",
@@ -322,6 +354,9 @@ int Soak::run()
     std::printf("frames sent             %lld (robot received %lld; refused while the robot was not reading: "
                 "%lld times)\n",
                 m_framesSent, sim.value("frames"), m_stalls);
+    std::printf("bursts of SEND          %lld while the robot did not read: %lld presses taken, %lld refused; "
+                "%lld frames taken and reported as not sent\n",
+                m_bursts, m_burstTaken, m_burstRefused, m_framesNotSent);
     std::printf("frames lost             %lld (a hang-up may cut up to %lld; unexplained %lld)\n", framesLost,
                 m_framesAtRisk, framesUnexplained);
     std::printf("replies sent by robot   %lld\n", sim.value("replies"));
@@ -350,6 +385,8 @@ int Soak::run()
         failures << QStringLiteral("idle CPU share %1 %").arg(idleShare * 100, 0, 'f', 1);
     if (m_longestStallMs > EventLoopStallLimitMs)
         failures << QStringLiteral("the window did not answer for %1 ms").arg(m_longestStallMs);
+    if (m_bursts > 0 && m_burstRefused == 0)
+        failures << QStringLiteral("no SEND was ever refused: the robot's stops never backed the line up");
     if (m_repliesTrue == 0 || m_framesSent == 0)
         failures << QStringLiteral("nothing went over the line");
     std::printf("%s\n", failures.isEmpty() ? "soak: passed" : qPrintable("soak: FAILED: " + failures.join(u"; ")));

@@ -136,6 +136,33 @@ QString scriptReader(QByteArrayView input)
     return {};
 }
 
+QString actionLines(QByteArrayView input)
+{
+    // The clipboard holds text: what the bytes decode to, as a paste would take it.
+    const QString text = QString::fromUtf8(input);
+    QList<Script_Action> actions{{1, QStringLiteral("keep"), {7}, 1}};
+    QString why;
+    if (!Parse_Action_Lines(text, actions, &why)) {
+        if (actions.size() != 1 || actions[0].Command != u"keep")
+            return QStringLiteral("refused (%1) but changed the actions it was given").arg(why);
+        return why.isEmpty() ? QStringLiteral("refused without a reason") : QString();
+    }
+    // Accepted text copies back as text that pastes the same actions and copies back the same.
+    const QString copied = Format_Action_Lines(actions);
+    QList<Script_Action> again;
+    if (!Parse_Action_Lines(copied, again, &why))
+        return QStringLiteral("what was pasted copies back as text that is refused: %1").arg(why);
+    if (again.size() != actions.size())
+        return QStringLiteral("%1 actions pasted, %2 after copying").arg(actions.size()).arg(again.size());
+    for (qsizetype i = 0; i < actions.size(); ++i)
+        if (again[i].Command != actions[i].Command || again[i].Values != actions[i].Values
+            || again[i].Nb_Values != actions[i].Values.size())
+            return QStringLiteral("action %1 changed on copying").arg(i + 1);
+    if (Format_Action_Lines(again) != copied)
+        return QStringLiteral("copying twice gives another text");
+    return {};
+}
+
 QString simFrameReader(QByteArrayView input)
 {
     constexpr qsizetype LongestFrame = Frames::Mouth.length();
@@ -170,12 +197,13 @@ QString simFrameReader(QByteArrayView input)
 
 std::span<const Target> targets()
 {
-    static const std::array<Target, 5> all{{
+    static const std::array<Target, 6> all{{
         {"reply_assembly", replyAssembly},
         {"settings_text", settingsText},
         {"text_to_byte", textToByte},
         {"script_reader", scriptReader},
         {"sim_frame_reader", simFrameReader},
+        {"action_lines", actionLines},
     }};
     return all;
 }

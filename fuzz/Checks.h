@@ -24,6 +24,8 @@ QString settingsText(QByteArrayView input);
 QString textToByte(QByteArrayView input);
 // A script file's bytes.
 QString scriptReader(QByteArrayView input);
+// Text pasted into the script editor as actions.
+QString actionLines(QByteArrayView input);
 // The virtual robot cutting the panel's byte stream into frames.
 QString simFrameReader(QByteArrayView input);
 

@@ -1,7 +1,13 @@
 #include "link/Com.h"
 
+#include "link/File_Kind.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QMetaMethod>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <algorithm>
@@ -10,6 +16,10 @@
 #include <cstring>
 
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,7 +99,6 @@ Com::Com(QObject *parent)
     m_port.setReadBufferSize(ReadBufferLimit);
     connect(&m_port, &QSerialPort::readyRead, this, &Com::notifyLater);
     connect(&m_port, &QSerialPort::errorOccurred, this, &Com::handlePortError);
-    connect(&m_port, &QSerialPort::bytesWritten, this, [this] { setOutputStalled(false); });
 }
 
 Com::~Com() = default;
@@ -132,6 +141,15 @@ void Com::setChosenDevice(int port, const QString &device)
         settings.remove(deviceKey(port));
     else
         settings.setValue(deviceKey(port), device.trimmed());
+}
+
+QString Com::devicePath(const QString &name)
+{
+    if (name.isEmpty() || name.contains(QStringLiteral("://")))
+        return name;
+    if (name.contains(u'/') || QFileInfo::exists(name))
+        return QDir::cleanPath(QDir::current().absoluteFilePath(name));
+    return QStringLiteral("/dev/") + name;
 }
 
 bool Com::fail(const QString &reason)
@@ -213,25 +231,96 @@ bool Com::setInputMode(int mode)
     return true;
 }
 
+namespace {
+
+// Why a path that names no serial device is refused; "" for a device, or when nothing is there.
+QString notADevice(const QString &path)
+{
+    const QString kind = File_Kind::at(path);
+    if (kind.isEmpty() || kind == u"a device")
+        return {};
+    return kind + QStringLiteral(" is not a serial device");
+}
+
+bool isInUseError(const QString &reason)
+{
+    // QSerialPort's lock file and TIOCEXCL speak of permissions; what the operator needs to know
+    // is that another program holds the robot.
+    return reason == QLatin1StringView("Permission error while locking the device") ||
+           reason == QString::fromLocal8Bit(std::strerror(EBUSY));
+}
+
+const QString InUse = QStringLiteral("the device is in use by another program");
+const QString LineClosed = QStringLiteral("the robot's line was closed");
+
+} // namespace
+
 bool Com::setPortOpen(bool open)
 {
     if (open == m_port.isOpen())
         return true;
     if (!open) {
-        m_port.close();
-        setOutputStalled(false);
+        closePort(LineState::Working);
         return true;
     }
-    m_port.setPortName(deviceFor(m_commPort));
+    const QString path = devicePath(deviceFor(m_commPort));
+    if (const QString what = notADevice(path); !what.isEmpty())
+        return fail(what);
+    // Through a link or by its own name, one device has one lock: QSerialPort names its lock
+    // file after the path it opens.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    m_port.setPortName(canonical.isEmpty() ? path : canonical);
     applyLineSettings(m_settings);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const QString reason = m_port.errorString();
         m_port.clearError();
-        return fail(reason);
+        if (isInUseError(reason))
+            return fail(InUse);
+        return fail(reason == QString::fromLocal8Bit(std::strerror(ENOTTY)) ? QStringLiteral("it is not a serial device")
+                                                                           : reason);
     }
-    m_openedAt.start();
+    if (!lockDevice()) {
+        m_port.close();
+        m_port.clearError();
+        return fail(InUse);
+    }
+    m_writable = new QSocketNotifier(m_port.handle(), QSocketNotifier::Write, this);
+    m_writable->setEnabled(false);
+    connect(m_writable, &QSocketNotifier::activated, this, &Com::pump);
     m_error.clear();
     return true;
+}
+
+bool Com::lockDevice()
+{
+    // TIOCEXCL, which QSerialPort sets, does not hold root back; a lock on the device itself
+    // does, whatever path the other program named it by.
+    return ::flock(int(m_port.handle()), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+void Com::closePort(LineState line)
+{
+    if (!m_port.isOpen())
+        return;
+    m_closing = true;
+    if (line == LineState::Working) {
+        writeOut(writeOutMs());
+        waitForDriver();
+    }
+    const int lost = queuedFrames();
+    m_queue.clear();
+    m_headWritten = 0;
+    m_queuedBytes = 0;
+    // The notifier may be the one whose signal led here: it goes at the next turn of the loop.
+    m_writable->setEnabled(false);
+    m_writable->deleteLater();
+    m_writable = nullptr;
+    m_port.close();
+    m_port.clearError();
+    m_closing = false;
+    setOutputStalled(false);
+    if (lost > 0)
+        emit notSent(lost, line == LineState::Working ? QStringLiteral("the robot was not reading") : LineClosed);
 }
 
 qint64 Com::writeBacklogLimit() const
@@ -240,38 +329,148 @@ qint64 Com::writeBacklogLimit() const
     return m_settings.baudRate / 10 / 2;
 }
 
+int Com::writeOutMs() const
+{
+    return int(writeBacklogLimit() * 10 * 1000 / m_settings.baudRate);
+}
+
 bool Com::Output(QByteArrayView bytes)
 {
     if (!m_port.isOpen())
         return fail(QStringLiteral("the port is not open"));
+    if (m_closing)
+        return fail(QStringLiteral("the port is closing"));
+    if (bytes.isEmpty())
+        return true;
     // A robot that stops reading must never get part of a frame: a frame cut short makes the
     // controller take the next frame's bytes as its data and move a servo nobody asked for.
     // So a frame is taken whole or refused whole, and what waits stays short enough to still
     // mean what the operator wanted when it arrives. One frame is always taken on an empty line.
-    const qint64 waiting = m_port.bytesToWrite();
-    if (waiting > 0 && waiting + bytes.size() > writeBacklogLimit()) {
+    if (m_queuedBytes > 0 && m_queuedBytes + bytes.size() > writeBacklogLimit()) {
         setOutputStalled(true);
         return fail(QStringLiteral("the robot is not reading; %1 bytes still wait to be written, so the "
                                    "frame was not sent")
-                        .arg(waiting));
+                        .arg(m_queuedBytes));
     }
-    if (m_port.write(bytes.data(), bytes.size()) != bytes.size())
-        return fail(m_port.errorString());
-    // Hand the frame to the device now rather than at the next turn of the event loop, so it
-    // leaves when the operator (or the script timer) sent it; but only when the line has room,
-    // or the write would fail. Otherwise QSerialPort sends it as soon as the line takes bytes.
-    if (lineTakesBytes())
-        m_port.flush();
-    // Only a monitor that is open listens; with none this costs one check.
-    if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
-        emit written(bytes.toByteArray());
+    m_queue.push_back(bytes.toByteArray());
+    m_queuedBytes += bytes.size();
+    // Written now rather than at the next turn of the event loop, so the frame leaves when the
+    // operator (or the script timer) sent it.
+    pump();
     return true;
 }
 
-bool Com::lineTakesBytes() const
+void Com::pump()
+{
+    if (m_pumping || !m_port.isOpen())
+        return;
+    m_pumping = true;
+    const int fd = int(m_port.handle());
+    QList<QByteArray> left;
+    int error = 0;
+    while (!m_queue.empty()) {
+        const QByteArray &frame = m_queue.front();
+        const ssize_t n = ::write(fd, frame.constData() + m_headWritten, size_t(frame.size() - m_headWritten));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                error = errno;
+            break;
+        }
+        m_headWritten += n;
+        m_queuedBytes -= n;
+        if (m_headWritten < frame.size())
+            continue;
+        left.append(frame);
+        m_queue.pop_front();
+        m_headWritten = 0;
+    }
+    if (m_writable)
+        m_writable->setEnabled(!m_queue.empty() && error == 0);
+    m_pumping = false;
+
+    if (!left.isEmpty()) {
+        setOutputStalled(false);
+        // Only a monitor or the command line listens; with none this costs one check.
+        if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
+            for (const QByteArray &frame : std::as_const(left))
+                emit written(frame);
+    }
+    if (error != 0) {
+        fail(LineClosed);
+        closePort(LineState::Gone);
+    }
+}
+
+bool Com::waitForLine(int msecs) const
 {
     pollfd line{int(m_port.handle()), POLLOUT, 0};
-    return ::poll(&line, 1, 0) == 1 && (line.revents & POLLOUT);
+    return ::poll(&line, 1, std::max(msecs, 0)) == 1 && (line.revents & POLLOUT) && !(line.revents & (POLLERR | POLLHUP));
+}
+
+bool Com::writeOut(int msecs)
+{
+    const QDeadlineTimer deadline(msecs);
+    while (m_port.isOpen() && !m_queue.empty()) {
+        pump();
+        if (m_queue.empty() || !m_port.isOpen() || deadline.hasExpired())
+            break;
+        waitForLine(int(std::min<qint64>(deadline.remainingTime(), 50)));
+    }
+    return m_queue.empty();
+}
+
+int Com::discardQueued()
+{
+    if (m_queue.empty())
+        return 0;
+    if (m_headWritten > 0) {
+        // The robot has the start of this frame: the rest must follow, or it takes the next
+        // frame's bytes as its data.
+        const QDeadlineTimer deadline(writeOutMs());
+        while (m_port.isOpen() && m_headWritten > 0 && !deadline.hasExpired()) {
+            waitForLine(int(std::min<qint64>(deadline.remainingTime(), 50)));
+            const QByteArray head = m_queue.front();
+            const ssize_t n = ::write(int(m_port.handle()), head.constData() + m_headWritten,
+                                      size_t(head.size() - m_headWritten));
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break;
+            if (n > 0) {
+                m_headWritten += n;
+                m_queuedBytes -= n;
+                if (m_headWritten == head.size()) {
+                    m_queue.pop_front();
+                    m_headWritten = 0;
+                    if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
+                        emit written(head);
+                }
+            }
+        }
+    }
+    const int dropped = queuedFrames();
+    m_queue.clear();
+    m_headWritten = 0;
+    m_queuedBytes = 0;
+    if (m_writable)
+        m_writable->setEnabled(false);
+    return dropped;
+}
+
+void Com::waitForDriver()
+{
+    // Closing restores the line's old settings; bytes still in the driver would leave at the
+    // wrong speed. A driver holds a few kilobytes at most: wait for their line time, bounded.
+    int inDriver = 0;
+    if (::ioctl(int(m_port.handle()), TIOCOUTQ, &inDriver) != 0 || inDriver <= 0)
+        return;
+    const qint64 lineMs = qint64(inDriver) * 10 * 1000 / m_settings.baudRate + 100;
+    const QDeadlineTimer deadline(std::min<qint64>(lineMs, 2000));
+    while (!deadline.hasExpired()) {
+        if (::ioctl(int(m_port.handle()), TIOCOUTQ, &inDriver) != 0 || inDriver <= 0)
+            return;
+        ::poll(nullptr, 0, 5);
+    }
 }
 
 void Com::setOutputStalled(bool stalled)
@@ -306,11 +505,13 @@ void Com::handlePortError(QSerialPort::SerialPortError error)
     }
     // A device that fails while open (cable pulled, far end gone) keeps failing: QSerialPort
     // would report the same error again on every turn of the event loop and spin a core.
-    // Close at once; the connection status shows the rest.
-    fail(m_port.errorString());
-    m_port.close();
-    m_port.clearError();
-    setOutputStalled(false);
+    // Close at once, without waiting for what cannot go out; the connection status shows the rest.
+    // A hang-up shows as a failed read, a failed write or a resource gone, worded by whatever
+    // call met it first ("Inappropriate ioctl for device"); the operator needs what happened.
+    const bool lineGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                          error == QSerialPort::WriteError;
+    fail(lineGone ? LineClosed : m_port.errorString());
+    closePort(LineState::Gone);
 }
 
 void Com::notifyLater()

@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
 
+#include <deque>
 #include <optional>
+
+class QSocketNotifier;
 
 // The program's one serial port, offering the surface the windows rely on: choose a port
 // number and a settings text, open and close, write whole frames, and read what arrives one
@@ -16,6 +18,10 @@
 // Port n is the device the environment variable ORVIK_COMn names (ORVIK_COM1=/dev/ttyUSB0), else
 // the one the operator chose for it (Serial → Devices…), else /dev/ttyS(n-1). An operation that
 // fails returns false and leaves a description naming the port and its device in errorDescription().
+//
+// A frame counts as sent when its bytes left the program for the device. Until then it waits in
+// the port's own queue; a frame that waits is either written later, whole and in order, or
+// counted in notSent(): none is dropped without a word.
 class Com : public QObject
 {
     Q_OBJECT
@@ -47,6 +53,10 @@ public:
     // "" when none. Choosing "" forgets it.
     static QString chosenDevice(int port);
     static void setChosenDevice(int port, const QString &device);
+    // Where a device name leads: a name with a '/' in it, or one that exists in the current
+    // folder, is a path from the current folder; another bare name is looked up under /dev;
+    // a "scheme://" name is left as it is.
+    static QString devicePath(const QString &name);
 
     short CommPort() const { return m_commPort; }
     bool setCommPort(int port); // refused while the port is open
@@ -64,27 +74,37 @@ public:
     bool setInputMode(int mode);
 
     bool PortOpen() const { return m_port.isOpen(); }
+    // Closing first lets what waits go out for up to writeOutMs() and the driver empty its own
+    // buffer; frames still waiting then are counted in notSent(). Another device's program may
+    // not hold the same device: a second open of it, by whatever path, is refused.
     bool setPortOpen(bool open);
 
-    // Sends the bytes in order, unchanged, as one write. When the robot is not reading and what
-    // already waits to be written fills about half a second of line time, the bytes are refused
-    // whole (false, OutputStalled() true): the robot only ever gets whole frames.
+    // Takes the bytes as one frame, written in order and unchanged. When the robot is not reading
+    // and what already waits fills about half a second of line time, the frame is refused whole
+    // (false, OutputStalled() true): the robot only ever gets whole frames.
     bool Output(QByteArrayView bytes);
     // True from a refused write until bytes go out again.
     bool OutputStalled() const { return m_outputStalled; }
     // Removes and returns the oldest InputLen waiting bytes (all of them when InputLen is 0).
     QByteArray Input();
     int InBufferCount() const;
-    // Bytes accepted by Output that have not reached the device yet.
-    qint64 OutBufferCount() const { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
+    // Bytes accepted by Output that have not left the program yet.
+    qint64 OutBufferCount() const { return m_queuedBytes; }
+    // Frames accepted by Output that have not wholly left the program yet.
+    int queuedFrames() const { return int(m_queue.size()); }
+    // Waits, without running the event loop, until every queued frame left the program or msecs
+    // passed; true when nothing waits. written() is raised for each frame as it leaves.
+    bool writeOut(int msecs);
+    // Drops the queued frames that have not started to leave (a frame partly written is finished
+    // first, for at most writeOutMs()) and returns how many were dropped; raises nothing.
+    int discardQueued();
 
     QString errorDescription() const { return m_error; }
 
-    // Milliseconds since the port last opened, the time the traffic monitor shows.
-    qint64 msSinceOpen() const { return m_openedAt.isValid() ? m_openedAt.elapsed() : 0; }
-
     // What may wait in the program to be written: about half a second of line time.
     qint64 writeBacklogLimit() const;
+    // The line time of writeBacklogLimit() bytes.
+    int writeOutMs() const;
     // What is held of received bytes not yet taken with Input; more waits in the driver, and
     // a line that sends faster than the panel reads loses the excess there, as a serial line does.
     static constexpr qint64 ReadBufferLimit = 4096;
@@ -95,9 +115,12 @@ signals:
     void OnComm();
     // OutputStalled() changed.
     void outputStalledChanged(bool stalled);
-    // Output took these bytes (a refused write raises nothing); the traffic monitor and the
-    // soak count frames through it.
+    // A frame taken by Output has wholly left the program for the device; raised once per frame,
+    // in order. The traffic monitor and the command line count frames through it.
     void written(const QByteArray &bytes);
+    // Frames taken by Output were dropped unwritten: the port closed while the robot was not
+    // reading, or the line went away. Raised once for each such close.
+    void notSent(int frames, const QString &reason);
 
 private:
     bool fail(const QString &reason);
@@ -106,9 +129,21 @@ private:
     void notifyLater();
     void notify();
     void setOutputStalled(bool stalled);
-    bool lineTakesBytes() const;
+    // Writes what the device takes now, without waiting.
+    void pump();
+    bool waitForLine(int msecs) const;
+    void waitForDriver();
+    enum class LineState { Working, Gone };
+    void closePort(LineState line);
+    bool lockDevice();
 
     QSerialPort m_port{this};
+    QSocketNotifier *m_writable = nullptr;
+    std::deque<QByteArray> m_queue; // frames accepted and not yet wholly written, oldest first
+    qsizetype m_headWritten = 0; // bytes of the oldest frame already written
+    qint64 m_queuedBytes = 0;
+    bool m_pumping = false;
+    bool m_closing = false;
     short m_commPort = 1;
     LineSettings m_settings;
     int m_inputLen = 0;
@@ -118,5 +153,4 @@ private:
     bool m_notifyQueued = false;
     bool m_outputStalled = false;
     QString m_error;
-    QElapsedTimer m_openedAt;
 };

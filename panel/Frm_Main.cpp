@@ -32,6 +32,7 @@
 namespace {
 
 const QString DefaultSettings = QStringLiteral("57600, n, 8, 1");
+const QString NotReading = QStringLiteral("Robot not reading: move not sent");
 
 constexpr std::array<const char *, Frm_Main::FrameCount> FrameCaptions{
     "EYEBROWS", "EYES", "NECK", "LEFT ARM", "RIGHT ARM", "MOUTH", "BATTERIES && WHISKERS && ANALOGUES"};
@@ -80,7 +81,7 @@ struct BodyPart
 
 // The frame order differs from the layout: the neck sends pitch before yaw, the mouth both
 // left servos before the right ones, each arm shoulder yaw before shoulder pitch.
-constexpr std::array<BodyPart, 6> BodyParts{{
+constexpr std::array<BodyPart, Frm_Main::BodyPartCount> BodyParts{{
     {0, "Btn_Send_Eyebrows", Frames::Eyebrows, {0, 1}},
     {1, "Btn_Send_Eyes", Frames::Eyes, {2, 3, 4}},
     {2, "Btn_Send_Neck", Frames::Neck, {6, 5}},
@@ -375,7 +376,16 @@ void Frm_Main::buildStatusBar()
     m_live->setObjectName(QStringLiteral("Panels(4)"));
     statusBar()->addPermanentWidget(m_live);
     connect(&m_com, &Com::outputStalledChanged, m_writeState, [this](bool stalled) {
-        m_writeState->setText(stalled ? QStringLiteral("Robot not reading: move not sent") : QString());
+        if (stalled)
+            m_writeState->setText(NotReading);
+        else if (m_writeState->text() == NotReading)
+            m_writeState->clear();
+        if (!stalled)
+            resendRefusedLiveMoves();
+    });
+    // Said once, with no box to close: the report stays until the next move is sent.
+    connect(&m_com, &Com::notSent, m_writeState, [this](int frames, const QString &reason) {
+        m_writeState->setText(Frm_Traffic::notSentText(frames, reason));
     });
 }
 
@@ -383,6 +393,9 @@ bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)
 {
     if (m_com.PortOpen())
         m_com.setPortOpen(false);
+    // Half a reply left from the last connection must not be glued to the next one's bytes.
+    m_replies.Init_Reply_State();
+    m_liveRefused.fill(false);
     const QString settings = Settings.isEmpty() ? DefaultSettings : Settings;
     const int port = Com_port >= 1 && Com_port <= 4 ? Com_port : 1;
 
@@ -445,7 +458,8 @@ void Frm_Main::sendBodyPart(int part)
         m_dialogs->inform(this, why + QStringLiteral(" Nothing was sent."));
         return;
     }
-    m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data));
+    if (m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data)) && m_writeState->text() != NotReading)
+        m_writeState->clear();
 }
 
 std::optional<QByteArray> Frm_Main::poseData(const QString &command, QString *why) const
@@ -460,8 +474,10 @@ std::optional<QByteArray> Frm_Main::poseData(const QString &command, QString *wh
 
 void Frm_Main::mnu_live_moves_Click(bool checked)
 {
-    if (!checked)
+    if (!checked) {
         m_throttle->stop();
+        m_liveRefused.fill(false);
+    }
     m_live->setText(checked ? QStringLiteral("Live") : QString());
 }
 
@@ -479,9 +495,22 @@ void Frm_Main::sendLive(int part)
     const std::optional<QByteArray> data = bodyPartData(part, &why);
     // No message box in the middle of a drag: the status bar says what stands in the way.
     m_live->setText(data ? QStringLiteral("Live") : QStringLiteral("Live: ") + why + QStringLiteral(" Not sent."));
-    // A frame the robot does not take (not reading) stays refused; the next move sends again.
-    if (data)
-        m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data));
+    if (!data)
+        return;
+    // A frame the robot does not take now is sent again, with the slider's position then, as
+    // soon as the line takes bytes: the last position always reaches the robot.
+    const bool sent = m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data));
+    m_liveRefused[size_t(part)] = !sent && m_com.OutputStalled();
+}
+
+void Frm_Main::resendRefusedLiveMoves()
+{
+    for (size_t part = 0; part < BodyParts.size(); ++part) {
+        if (!m_liveRefused[part])
+            continue;
+        m_liveRefused[part] = false;
+        sendLive(int(part));
+    }
 }
 
 void Frm_Main::T_Serial_Detection_Timer()
@@ -610,7 +639,7 @@ void Frm_Main::mnu_script_editor_Click()
 
 void Frm_Main::mnu_devices_Click()
 {
-    showWindow(m_devices, [this] { return new Frm_Devices(this); });
+    showWindow(m_devices, [this] { return new Frm_Devices(*m_dialogs, this); });
 }
 
 void Frm_Main::mnu_traffic_Click()

@@ -35,6 +35,7 @@ class Frm_Main : public QMainWindow
 public:
     static constexpr int ServoCount = 17;
     static constexpr int FrameCount = 7;
+    static constexpr int BodyPartCount = 6;
     static constexpr int PollInterval = 500;
     static constexpr int StatusInterval = 1000;
 
@@ -96,6 +97,7 @@ private:
     void sendBodyPart(int part);
     void liveMove(int part);
     void sendLive(int part);
+    void resendRefusedLiveMoves();
     void Btn_Start_Click();
     void Btn_Stop_Click();
     void Com_OnComm();
@@ -125,6 +127,7 @@ private:
     QLabel *m_live = nullptr;
     QAction *m_liveMoves = nullptr;
     Send_Throttle *m_throttle = nullptr;
+    std::array<bool, BodyPartCount> m_liveRefused{}; // a live move refused while the robot was not reading
     QTimer *m_serialDetection = nullptr;
     QTimer *m_batt = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include "link/Com.h"
 #include "ui/Dialogs.h"
+#include "ui/Save_Target.h"
 
 #include <QAbstractListModel>
 #include <QCheckBox>
@@ -40,6 +41,8 @@ constexpr std::array<FilterBox, FilterCount> FilterBoxes{{
 
 Filter filterOf(const Frm_Traffic::Line &line)
 {
+    if (line.direction == Frm_Traffic::Direction::NotSent)
+        return Moves;
     if (line.direction != Frm_Traffic::Direction::Sent)
         return Replies;
     return Frame_Text::sentKind(line.bytes) == Frame_Text::Kind::Query ? Queries : Moves;
@@ -48,6 +51,8 @@ Filter filterOf(const Frm_Traffic::Line &line)
 QString lineText(const Frm_Traffic::Line &line)
 {
     using Direction = Frm_Traffic::Direction;
+    if (line.direction == Direction::NotSent)
+        return QStringLiteral("%1 ms  ---  %2").arg(line.ms, 9).arg(line.note);
     const QString meaning = line.direction == Direction::Sent       ? Frame_Text::sent(line.bytes)
                             : line.direction == Direction::Received ? Frame_Text::received(line.bytes)
                                                                     : QStringLiteral("discarded");
@@ -183,16 +188,26 @@ Frm_Traffic::Frm_Traffic(Com &com, Dialogs &dialogs, QWidget *parent)
     m_refresh->setSingleShot(true);
     connect(m_refresh, &QTimer::timeout, this, &Frm_Traffic::T_Refresh_Timer);
 
+    m_clock.start();
     connect(&m_com, &Com::written, this, [this](const QByteArray &bytes) {
-        collect({m_com.msSinceOpen(), Direction::Sent, bytes});
+        collect({m_clock.elapsed(), Direction::Sent, bytes});
     });
+    connect(&m_com, &Com::notSent, this, [this](int frames, const QString &reason) {
+        collect({m_clock.elapsed(), Direction::NotSent, {}, notSentText(frames, reason)});
+    });
+}
+
+QString Frm_Traffic::notSentText(int frames, const QString &reason)
+{
+    return (frames == 1 ? QStringLiteral("1 move not sent: ") : QStringLiteral("%1 moves not sent: ").arg(frames)) +
+           reason;
 }
 
 Frm_Traffic::~Frm_Traffic() = default;
 
 void Frm_Traffic::replyTaken(const QByteArray &frame)
 {
-    collect({m_com.msSinceOpen(), Direction::Received, frame});
+    collect({m_clock.elapsed(), Direction::Received, frame});
 }
 
 void Frm_Traffic::byteDiscarded(quint8 byte)
@@ -202,7 +217,7 @@ void Frm_Traffic::byteDiscarded(quint8 byte)
         m_pending.back().bytes.append(char(byte));
         return;
     }
-    collect({m_com.msSinceOpen(), Direction::Discarded, QByteArray(1, char(byte))});
+    collect({m_clock.elapsed(), Direction::Discarded, QByteArray(1, char(byte))});
 }
 
 void Frm_Traffic::collect(Line line)
@@ -251,8 +266,13 @@ void Frm_Traffic::Btn_Save_Click()
     QByteArray text;
     for (int row = 0; row < m_filter->rowCount(); ++row)
         text += m_filter->index(row, 0).data().toString().toUtf8() + '\n';
+    auto refuse = [this, &name](const QString &why) {
+        m_dialogs.inform(this, QStringLiteral("The traffic could not be saved to \"%1\": %2.").arg(name, why),
+                         QMessageBox::Information, Title);
+    };
+    if (const QString why = Save_Target::refusal(name); !why.isEmpty())
+        return refuse(why);
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        m_dialogs.inform(this, QStringLiteral("The traffic could not be saved to \"%1\": %2.").arg(name, file.errorString()),
-                         QMessageBox::Information, Title);
+        refuse(file.errorString());
 }

@@ -3,6 +3,7 @@
 #include "link/Frame_Text.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -14,8 +15,9 @@ class Com;
 class Dialogs;
 
 // Lists what went over the line: every frame written to the port and every reply the panel
-// took in, with bytes the reply assembly dropped shown as discarded. Each line carries the
-// milliseconds since the port opened, the direction, the bytes in hex and what they mean.
+// took in, with bytes the reply assembly dropped shown as discarded, and frames dropped unwritten
+// when the port closed. Each line carries the milliseconds since the monitor opened (so reopening
+// the port never sends the times back), the direction, the bytes in hex and what they mean.
 //
 // Traffic is only collected as it happens; the list takes it in every RefreshInterval ms in
 // one go, so a flood of frames costs the panel no repaint per frame.
@@ -36,6 +38,8 @@ public:
     // that made none.
     void replyTaken(const QByteArray &frame);
     void byteDiscarded(quint8 byte);
+    // "N moves not sent: REASON", as the monitor and the main window's status bar say it.
+    static QString notSentText(int frames, const QString &reason);
 
     void Btn_Pause_Click();
     void Btn_Clear_Click();
@@ -43,12 +47,13 @@ public:
     // Moves what arrived since the last refresh into the list, as the refresh timer does.
     void T_Refresh_Timer();
 
-    enum class Direction { Sent, Received, Discarded };
+    enum class Direction { Sent, Received, Discarded, NotSent };
     struct Line
     {
         qint64 ms;
         Direction direction;
         QByteArray bytes;
+        QString note = {}; // why frames were not sent, with their count
     };
 
 private:
@@ -65,4 +70,5 @@ private:
     QListView *m_view = nullptr;
     QPushButton *m_pause = nullptr;
     QTimer *m_refresh = nullptr;
+    QElapsedTimer m_clock;
 };

@@ -2,13 +2,21 @@
 
 #include <QTimer>
 
+namespace {
+// A timer's milliseconds, rounded up: one that ends early only runs again.
+int timerMs(qint64 nanoseconds)
+{
+    return int((nanoseconds + 999'999) / 1'000'000);
+}
+} // namespace
+
 Send_Throttle::Send_Throttle(int keys, Send send, QObject *parent)
     : QObject(parent)
     , m_keys(size_t(keys))
     , m_send(std::move(send))
 {
     m_elapsed.start();
-    m_clock = [this] { return m_elapsed.elapsed(); };
+    m_clock = [this] { return m_elapsed.nsecsElapsed(); };
     for (int key = 0; key < keys; ++key) {
         auto *timer = new QTimer(this);
         timer->setSingleShot(true);
@@ -34,7 +42,7 @@ void Send_Throttle::changed(int key)
         return;
     }
     k.waiting = true;
-    k.timer->start(int(Interval - since));
+    k.timer->start(timerMs(Interval - since));
 }
 
 void Send_Throttle::intervalEnded(int key)
@@ -45,7 +53,7 @@ void Send_Throttle::intervalEnded(int key)
     const qint64 left = Interval - (m_clock() - k.sentAt);
     if (left > 0) {
         // A timer may run a little early; the interval is the clock's, not the timer's.
-        k.timer->start(int(left));
+        k.timer->start(timerMs(left));
         return;
     }
     k.waiting = false;

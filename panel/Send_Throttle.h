@@ -16,8 +16,9 @@ class Send_Throttle : public QObject
     Q_OBJECT
 
 public:
-    static constexpr qint64 Interval = 50;
-    using Clock = std::function<qint64()>; // milliseconds, never going back
+    // 50 ms, counted in nanoseconds: a clock of whole milliseconds lets gaps of 49 ms through.
+    static constexpr qint64 Interval = 50'000'000;
+    using Clock = std::function<qint64()>; // nanoseconds, never going back
     using Send = std::function<void(int key)>;
 
     Send_Throttle(int keys, Send send, QObject *parent = nullptr);

@@ -1,11 +1,14 @@
 #include "scripts/Frm_Script_Editor.h"
 
 #include "link/Frames.h"
+#include "scripts/Profile_Text.h"
 #include "scripts/Script_Check.h"
 #include "ui/Dialogs.h"
 #include "ui/Program_Files.h"
 
 #include <QAbstractTableModel>
+#include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
@@ -16,8 +19,10 @@
 #include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelection>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -207,18 +212,31 @@ private:
     QHash<qint32, QString> m_problems;
 };
 
-Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent, PoseSource poseSource)
+Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent, PoseSource poseSource,
+                                     const QString &recoveryFolder)
     : QWidget(parent, Qt::Window)
     , m_dialogs(dialogs)
     , m_poseSource(std::move(poseSource))
+    , m_recovery(recoveryFolder)
 {
     setObjectName(QStringLiteral("Frm_Script_Editor"));
     setWindowTitle(Caption);
+    m_undo.setObjectName(QStringLiteral("Undo_Stack"));
+    m_changed = [this](const Script_Change &change) { scriptChanged(change); };
 
     auto *columns = new QHBoxLayout(this);
     buildMenus();
     columns->addWidget(buildDescription(), 1);
     columns->addWidget(buildActionTool());
+    for (QAction *action : std::as_const(m_listActions)) {
+        action->setShortcutContext(Qt::WidgetShortcut);
+        m_view->addAction(action);
+    }
+
+    m_keepTimer.setSingleShot(true);
+    m_keepTimer.setInterval(KeepDelayMs);
+    connect(&m_keepTimer, &QTimer::timeout, this, &Frm_Script_Editor::keepUnsaved);
+    connect(&m_undo, &QUndoStack::cleanChanged, this, &Frm_Script_Editor::updateCaption);
 
     m_focusWatch = connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &Frm_Script_Editor::focusMoved);
     Form_Load();
@@ -228,6 +246,8 @@ Frm_Script_Editor::~Frm_Script_Editor()
 {
     // Taking the window down moves the focus, which must not reach a window half destroyed.
     disconnect(m_focusWatch);
+    if (m_keepTimer.isActive())
+        keepUnsaved();
 }
 
 void Frm_Script_Editor::buildMenus()
@@ -253,6 +273,10 @@ void Frm_Script_Editor::buildMenus()
     QMenu *file = addMenu("mnu_script_file", QStringLiteral("&File"));
     addEntry(file, "mnu_script_open", QStringLiteral("Open script"), &Frm_Script_Editor::mnu_script_open_Click);
     addEntry(file, "mnu_script_save", QStringLiteral("Save script"), &Frm_Script_Editor::mnu_script_save_Click);
+    m_recoverMenu = file->addMenu(QStringLiteral("Recover Unsaved Script"));
+    m_recoverMenu->setObjectName(QStringLiteral("mnu_script_recover"));
+    m_recoverMenu->menuAction()->setObjectName(QStringLiteral("mnu_script_recover_entry"));
+    connect(m_recoverMenu, &QMenu::aboutToShow, this, &Frm_Script_Editor::mnu_script_recover_Show);
     m_closeScript = addEntry(file, "mnu_script_close_script", QStringLiteral("Close script"),
                              &Frm_Script_Editor::mnu_script_close_script_Click);
     m_closeScript->setEnabled(false);
@@ -260,11 +284,43 @@ void Frm_Script_Editor::buildMenus()
     addEntry(file, "mnu_script_close", QStringLiteral("Close editor"), &Frm_Script_Editor::mnu_script_close_Click);
 
     QMenu *edit = addMenu("mnu_script_edit", QStringLiteral("&Edit"));
+    // The stack names the step: "Undo Move Up". In a text field Ctrl+Z stays the field's own.
+    QAction *undo = m_undo.createUndoAction(this, QStringLiteral("Undo"));
+    undo->setObjectName(QStringLiteral("mnu_script_undo"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    edit->addAction(undo);
+    QAction *redo = m_undo.createRedoAction(this, QStringLiteral("Redo"));
+    redo->setObjectName(QStringLiteral("mnu_script_redo"));
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    edit->addAction(redo);
+    addSeparator(edit, "mnu_script_sep_4");
     addEntry(edit, "mnu_script_clear", QStringLiteral("Clear Script"), &Frm_Script_Editor::mnu_script_clear_Click);
     addSeparator(edit, "mnu_script_sep_2");
     addEntry(edit, "mnu_script_add", QStringLiteral("Add Action"), &Frm_Script_Editor::mnu_script_add_Click);
+    addEntry(edit, "mnu_script_insert", QStringLiteral("Insert Action"), &Frm_Script_Editor::mnu_script_insert_Click)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     addEntry(edit, "mnu_script_modify", QStringLiteral("Modify Action"), &Frm_Script_Editor::mnu_script_modify_Click);
     addEntry(edit, "mnu_script_remove", QStringLiteral("Remove Action"), &Frm_Script_Editor::mnu_script_remove_Click);
+    addSeparator(edit, "mnu_script_sep_5");
+    auto addListEntry = [&](const char *name, const QString &text, QKeySequence key, auto handler) {
+        QAction *action = addEntry(edit, name, text, handler);
+        action->setShortcut(key);
+        m_listActions.append(action);
+    };
+    addListEntry("mnu_script_cut", QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X),
+                 &Frm_Script_Editor::mnu_script_cut_Click);
+    addListEntry("mnu_script_copy", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                 &Frm_Script_Editor::mnu_script_copy_Click);
+    addListEntry("mnu_script_paste", QStringLiteral("Paste"), QKeySequence(Qt::CTRL | Qt::Key_V),
+                 &Frm_Script_Editor::mnu_script_paste_Click);
+    addListEntry("mnu_script_duplicate", QStringLiteral("Duplicate"), QKeySequence(Qt::CTRL | Qt::Key_D),
+                 &Frm_Script_Editor::mnu_script_duplicate_Click);
+    addListEntry("mnu_script_select_all", QStringLiteral("Select All"), QKeySequence(Qt::CTRL | Qt::Key_A),
+                 &Frm_Script_Editor::mnu_script_select_all_Click);
+    addListEntry("mnu_script_move_up", QStringLiteral("Move Up"), QKeySequence(Qt::ALT | Qt::Key_Up),
+                 &Frm_Script_Editor::mnu_script_move_up_Click);
+    addListEntry("mnu_script_move_down", QStringLiteral("Move Down"), QKeySequence(Qt::ALT | Qt::Key_Down),
+                 &Frm_Script_Editor::mnu_script_move_down_Click);
     addSeparator(edit, "mnu_script_sep_3");
     addEntry(edit, "mnu_script_from_panel", QStringLiteral("Take Pose from Panel"),
              &Frm_Script_Editor::mnu_script_from_panel_Click)
@@ -277,8 +333,18 @@ QWidget *Frm_Script_Editor::buildDescription()
 
     m_title = new QLineEdit;
     m_title->setObjectName(QStringLiteral("Txt_Script_Title"));
+    // Whatever changes the field's text, its own undo included, is a step of the script's; the
+    // editor's own setText only ever shows the script's text and pushes nothing.
+    connect(m_title, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text != m_content.title)
+            push(new Text_Command(m_content, m_changed, Text_Command::Title, text));
+    });
     m_date = new QLineEdit;
     m_date->setObjectName(QStringLiteral("Txt_Script_Date"));
+    connect(m_date, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text != m_content.date)
+            push(new Text_Command(m_content, m_changed, Text_Command::Date, text));
+    });
     m_date->setMaximumWidth(m_date->fontMetrics().horizontalAdvance(QStringLiteral("00-00-00000")) + 16);
 
     m_newList = new QPushButton(QStringLiteral("NEW SCRIPT"));
@@ -293,13 +359,13 @@ QWidget *Frm_Script_Editor::buildDescription()
     view->onDoubleClick = [this] { L_View_DblClick(); };
     m_view = view;
     m_view->setObjectName(QStringLiteral("L_View"));
-    m_model = new RowModel(m_script, style()->standardIcon(QStyle::SP_MessageBoxWarning), this);
+    m_model = new RowModel(m_content.actions, style()->standardIcon(QStyle::SP_MessageBoxWarning), this);
     m_view->setModel(m_model);
     m_view->setRootIsDecorated(false);
     m_view->setItemsExpandable(false);
     m_view->setUniformRowHeights(true); // what keeps a long script quick to show
     m_view->setAllColumnsShowFocus(true);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->header()->setStretchLastSection(true);
@@ -377,21 +443,30 @@ QWidget *Frm_Script_Editor::buildActionTool()
     m_add = new QPushButton(QStringLiteral("ADD"));
     m_add->setObjectName(QStringLiteral("Btn_Add_Action"));
     connect(m_add, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_Add_Action_Click);
+    m_insert = new QPushButton(QStringLiteral("INSERT"));
+    m_insert->setObjectName(QStringLiteral("Btn_Insert_Action"));
+    m_insert->setToolTip(QStringLiteral("Insert the action before the selected row (Ctrl+I)"));
+    connect(m_insert, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_Insert_Action_Click);
 
     grid->setRowStretch(3 + FieldCount, 1);
-    grid->addWidget(m_modify, 4 + FieldCount, 0, Qt::AlignLeft);
-    grid->addWidget(m_add, 4 + FieldCount, 1, Qt::AlignRight);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_modify);
+    buttons->addStretch();
+    buttons->addWidget(m_insert);
+    buttons->addWidget(m_add);
+    grid->addLayout(buttons, 4 + FieldCount, 0, 1, 2);
     grid->setColumnMinimumWidth(0, fontMetrics().horizontalAdvance(QStringLiteral("Neck Pitch Speed")) + 16);
     return box;
 }
 
 void Frm_Script_Editor::Form_Load()
 {
-    m_scriptPath.clear();
-    Init_Script(m_script);
+    m_content = Script_Content{};
+    m_undo.clear();
     m_model->refresh();
     m_kind->setEnabled(false);
     m_add->setEnabled(false);
+    m_insert->setEnabled(false);
     m_modify->setEnabled(false);
     m_clearList->setEnabled(false);
     m_title->setEnabled(false);
@@ -521,17 +596,27 @@ std::optional<Script_Action> Frm_Script_Editor::buildAction(int Cmd_ID, qint32 N
     return action;
 }
 
+bool Frm_Script_Editor::roomFor(qsizetype count)
+{
+    if (m_content.actions.Nb_Action + count <= MaxActions)
+        return true;
+    inform(QStringLiteral("A script holds at most %1 actions: this one is full.").arg(MaxActions));
+    return false;
+}
+
+void Frm_Script_Editor::push(Script_Command *command)
+{
+    m_undo.push(command);
+}
+
 void Frm_Script_Editor::Add_Action_To_List(int Cmd_ID)
 {
-    if (m_script.Nb_Action >= MaxActions) {
-        inform(QStringLiteral("A script holds at most %1 actions: this one is full.").arg(MaxActions));
+    if (!roomFor(1))
         return;
-    }
-    const std::optional<Script_Action> action = buildAction(Cmd_ID, m_script.Nb_Action + 1);
+    const std::optional<Script_Action> action = buildAction(Cmd_ID, m_content.actions.Nb_Action + 1);
     if (!action)
         return;
-    Add_Script_Action(m_script, *action);
-    Refresh_Action_List();
+    push(new Add_Command(m_content, m_changed, *action));
 }
 
 void Frm_Script_Editor::Modify_Action_To_List(int Cmd_ID)
@@ -540,14 +625,135 @@ void Frm_Script_Editor::Modify_Action_To_List(int Cmd_ID)
     const std::optional<Script_Action> action = buildAction(Cmd_ID, position + 1);
     if (!action)
         return;
-    Set_Script_Action(m_script, position, *action);
+    push(new Modify_Command(m_content, m_changed, position, *action));
+}
+
+QList<qint32> Frm_Script_Editor::selectedRows() const
+{
+    QList<qint32> rows;
+    for (const QModelIndex &index : m_view->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void Frm_Script_Editor::selectRows(const QList<qint32> &rows)
+{
+    QItemSelection selection;
+    const int last = m_model->rowCount() - 1;
+    for (qsizetype i = 0; i < rows.size();) {
+        // One range per run of rows, so a thousand pasted rows are one range.
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        if (rows[i] >= 0 && rows[j] <= last)
+            selection.select(m_model->index(rows[i], 0), m_model->index(rows[j], m_model->columnCount() - 1));
+        i = j + 1;
+    }
+    if (selection.isEmpty())
+        return;
+    const QModelIndex first = m_model->index(rows.first(), 0);
+    m_view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    m_view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_view->scrollTo(first);
+}
+
+void Frm_Script_Editor::scriptChanged(const Script_Change &change)
+{
+    if (change.listChanged) {
+        if (change.select) {
+            m_model->refresh();
+            selectRows(*change.select);
+            m_view->viewport()->update();
+        } else {
+            Refresh_Action_List();
+        }
+        // MODIFY writes the action it loaded, wherever that now stands.
+        const QString tag = m_modify->property("Tag").toString();
+        if (!tag.isEmpty()) {
+            const qint32 row = change.rowMap(tag.toInt());
+            if (row < 0) {
+                m_modify->setProperty("Tag", QString());
+                m_modify->setEnabled(false);
+            } else {
+                m_modify->setProperty("Tag", QString::number(row));
+            }
+        }
+    }
+    if (m_title->text() != m_content.title)
+        m_title->setText(m_content.title);
+    if (m_date->text() != m_content.date)
+        m_date->setText(m_content.date);
+    if (m_title->isEnabled() != m_content.editable) {
+        setScriptEditing(m_content.editable);
+        if (m_content.editable)
+            Deactivate_Action_Building_Tool();
+    }
+    // Undoing NEW SCRIPT brings back a script with its file, which can be closed again.
+    if (m_content.path != m_pathShown) {
+        m_closeScript->setEnabled(!m_content.path.isEmpty());
+        m_pathShown = m_content.path;
+    }
+    updateCaption();
+    if (!m_keepTimer.isActive())
+        m_keepTimer.start();
+}
+
+bool Frm_Script_Editor::isChanged() const
+{
+    const bool blank = m_content.path.isEmpty() && m_content.actions.Nb_Action == 0 && m_content.title.isEmpty();
+    return !m_undo.isClean() && !blank;
+}
+
+void Frm_Script_Editor::updateCaption()
+{
+    QString caption = Caption;
+    if (!m_content.path.isEmpty())
+        caption += QStringLiteral(" - ") + m_content.path;
+    if (isChanged())
+        caption += u'*';
+    setWindowTitle(caption);
+}
+
+void Frm_Script_Editor::keepUnsaved()
+{
+    m_keepTimer.stop();
+    // Nothing to lose: the script is as its file has it, or holds nothing yet.
+    if (!isChanged()) {
+        m_recovery.forget();
+        return;
+    }
+    QString why;
+    if (!m_recovery.keep(m_content, &why))
+        qWarning("The unsaved script cannot be kept: %s", qPrintable(why));
+}
+
+void Frm_Script_Editor::putAside()
+{
+    keepUnsaved();
+    m_recovery.startNext();
+}
+
+void Frm_Script_Editor::replaceScript(const Script_Content &content)
+{
+    m_content = content;
+    m_pathShown = m_content.path;
+    m_undo.clear();
     Refresh_Action_List();
+    m_title->setText(m_content.title);
+    m_date->setText(m_content.date);
+    setScriptEditing(m_content.editable);
+    // An action loaded from the script shown before must not be written into this one.
+    Deactivate_Action_Building_Tool();
+    m_kind->setCurrentIndex(-1);
+    m_kind->setEditText(QString());
+    updateCaption();
 }
 
 void Frm_Script_Editor::Refresh_Action_List()
 {
     m_model->refresh();
-    if (m_script.Nb_Action < 1)
+    if (m_content.actions.Nb_Action < 1)
         return;
     const QModelIndex first = m_model->index(0, 0);
     m_view->setCurrentIndex(first);
@@ -580,10 +786,9 @@ void Frm_Script_Editor::Btn_Clear_List_Click()
 void Frm_Script_Editor::Clear_Action_List()
 {
     Deactivate_Action_Building_Tool();
-    Init_Script(m_script);
     m_kind->setCurrentIndex(-1);
     m_kind->setEditText(QString());
-    Refresh_Action_List();
+    push(new Clear_Command(m_content, m_changed));
 }
 
 void Frm_Script_Editor::Btn_New_List_Click()
@@ -592,20 +797,21 @@ void Frm_Script_Editor::Btn_New_List_Click()
                                  QMessageBox::Yes | QMessageBox::No})
         != QMessageBox::Yes)
         return;
-    Init_Script(m_script);
+    // The script replaced lives on in the history, which goes with the window: its record is
+    // kept apart from the new script's.
+    if (isChanged())
+        putAside();
+    push(new New_Command(m_content, m_changed, today()));
     Clear_Script_Description();
-    m_date->setText(today());
     Enable_Script_Editing();
     Deactivate_Action_Building_Tool();
-    setWindowTitle(Caption);
-    m_scriptPath.clear();
     m_closeScript->setEnabled(false);
 }
 
 void Frm_Script_Editor::Clear_Script_Description()
 {
-    m_title->clear();
-    m_date->clear();
+    m_title->setText(m_content.title);
+    m_date->setText(m_content.date);
     // The view shows the script, so its rows go with the script's actions.
     m_model->refresh();
     m_kind->setCurrentIndex(-1);
@@ -614,7 +820,8 @@ void Frm_Script_Editor::Clear_Script_Description()
 
 void Frm_Script_Editor::setScriptEditing(bool enabled)
 {
-    const std::initializer_list<QWidget *> controls{m_title, m_date, m_view, m_kind, m_clearList, m_add, m_modify};
+    const std::initializer_list<QWidget *> controls{m_title, m_date,   m_view,  m_kind,
+                                                    m_clearList, m_add, m_insert, m_modify};
     for (QWidget *control : controls)
         control->setEnabled(enabled);
 }
@@ -631,14 +838,16 @@ void Frm_Script_Editor::Disable_Script_Editing()
 
 void Frm_Script_Editor::L_View_DblClick()
 {
-    const QModelIndexList selected = m_view->selectionModel()->selectedRows();
+    const QList<qint32> selected = selectedRows();
     if (selected.isEmpty())
         return;
+    // The row double-clicked is the current one; of several selected otherwise, the first.
+    const QModelIndex current = m_view->currentIndex();
+    const int row = current.isValid() && selected.contains(current.row()) ? current.row() : selected.first();
     // The row is read back from the action it shows rather than from its text, so a negative
     // value keeps its sign.
-    const int row = selected.first().row();
     Script_Action action;
-    Get_Script_Action(m_script, row, action);
+    Get_Script_Action(m_content.actions, row, action);
 
     const int kind = kindOfCommand(action.Command);
     if (kind >= 0)
@@ -666,11 +875,10 @@ void Frm_Script_Editor::L_View_MouseDown(Qt::MouseButton Button, const QPoint &g
 
 void Frm_Script_Editor::removeSelectedAction()
 {
-    const QModelIndexList selected = m_view->selectionModel()->selectedRows();
-    if (selected.isEmpty())
+    const QList<qint32> selected = selectedRows();
+    if (selected.isEmpty() || !m_content.editable)
         return;
-    Remove_Script_Action(m_script, selected.first().row());
-    Refresh_Action_List();
+    push(new Remove_Command(m_content, m_changed, selected));
     Deactivate_Action_Building_Tool();
     m_kind->setCurrentIndex(-1);
     m_kind->setEditText(QString());
@@ -731,13 +939,22 @@ void Frm_Script_Editor::mnu_script_close_Click()
 
 void Frm_Script_Editor::mnu_script_close_script_Click()
 {
-    Init_Script(m_script);
+    // Closed without a question, as ever; what was not saved can be recovered.
+    putAside();
+    m_content = Script_Content{};
+    m_pathShown.clear();
+    m_undo.clear();
     Clear_Script_Description();
     Deactivate_Action_Building_Tool();
-    setWindowTitle(Caption);
-    m_scriptPath.clear();
+    updateCaption();
     m_closeScript->setEnabled(false);
     Disable_Script_Editing();
+}
+
+void Frm_Script_Editor::closeEvent(QCloseEvent *event)
+{
+    keepUnsaved();
+    QWidget::closeEvent(event);
 }
 
 void Frm_Script_Editor::mnu_script_open_Click()
@@ -753,20 +970,15 @@ void Frm_Script_Editor::mnu_script_open_Click()
         inform(QStringLiteral("The script \"%1\" cannot be opened: %2.").arg(QDir::toNativeSeparators(name), why));
         return;
     }
-    m_script = std::move(loaded);
+    putAside();
     m_header = header;
-    m_title->setText(m_header.Script_Name);
-    m_date->setText(m_header.Script_Date);
-    Refresh_Action_List();
-    Enable_Script_Editing();
-    m_scriptPath = name;
-    setWindowTitle(Caption + QStringLiteral(" - ") + name);
+    replaceScript({std::move(loaded), m_header.Script_Name, m_header.Script_Date, name, true});
     m_closeScript->setEnabled(true);
 }
 
 bool Frm_Script_Editor::Check_Script()
 {
-    if (m_script.Nb_Action < 1) {
+    if (m_content.actions.Nb_Action < 1) {
         inform(QStringLiteral("Script is empty, please add actions"));
         return false;
     }
@@ -775,8 +987,14 @@ bool Frm_Script_Editor::Check_Script()
         m_title->setFocus();
         return false;
     }
+    if (m_title->text().size() > Profile_Text::MaxValueLength) {
+        inform(QStringLiteral("The title is longer than %1 characters, the most a script file keeps.")
+                   .arg(Profile_Text::MaxValueLength));
+        m_title->setFocus();
+        return false;
+    }
     Script_Action last;
-    Get_Script_Action(m_script, m_script.Nb_Action - 1, last);
+    Get_Script_Action(m_content.actions, m_content.actions.Nb_Action - 1, last);
     if (last.Command != QStringLiteral("end")) {
         inform(QStringLiteral("The last action of a script must be 'end' "));
         return false;
@@ -791,24 +1009,140 @@ void Frm_Script_Editor::mnu_script_save_Click()
         return;
     }
     const QString preset =
-        m_scriptPath.isEmpty() ? Program_Files::saveFolder(Program_Files::programFolder()) : m_scriptPath;
+        m_content.path.isEmpty() ? Program_Files::saveFolder(Program_Files::programFolder()) : m_content.path;
     const QString name = m_dialogs.saveFileName(this, QStringLiteral("Save script"), preset, Filter);
     if (name.isEmpty())
         return;
 
     // The window shows the date that is saved.
-    const bool dateWasEmpty = m_date->text().isEmpty();
-    if (dateWasEmpty)
-        m_date->setText(today());
+    const QString date = m_date->text().isEmpty() ? today() : m_date->text();
     QString why;
-    if (!Write_Script_File(name, m_title->text(), m_date->text(), m_script, &why)) {
-        if (dateWasEmpty)
-            m_date->clear();
+    if (!Write_Script_File(name, m_title->text(), date, m_content.actions, &why)) {
         inform(QStringLiteral("The script was not saved. %1.").arg(why));
         return;
     }
-    m_scriptPath = name;
-    setWindowTitle(Caption + QStringLiteral(" - ") + name);
+    if (date != m_date->text())
+        push(new Text_Command(m_content, m_changed, Text_Command::Date, date));
+    m_content.path = name;
+    m_pathShown = name;
+    m_undo.setClean();
+    m_keepTimer.stop();
+    m_recovery.forget();
+    updateCaption();
+}
+
+void Frm_Script_Editor::Btn_Insert_Action_Click()
+{
+    if (m_kind->currentText().isEmpty() || !kindIsChosen() || !roomFor(1))
+        return;
+    const std::optional<Script_Action> action = buildAction(selectedKind(), 0);
+    if (!action)
+        return;
+    const QList<qint32> selected = selectedRows();
+    const qint32 at = selected.isEmpty() ? m_content.actions.Nb_Action : selected.first();
+    push(new Insert_Command(m_content, m_changed, at, *action));
+}
+
+void Frm_Script_Editor::mnu_script_insert_Click()
+{
+    if (m_insert->isEnabled())
+        Btn_Insert_Action_Click();
+}
+
+void Frm_Script_Editor::mnu_script_move_up_Click()
+{
+    const QList<qint32> rows = selectedRows();
+    if (m_content.editable && Script_Edit::canMove(m_content.actions, rows, -1))
+        push(new Move_Command(m_content, m_changed, rows, -1));
+}
+
+void Frm_Script_Editor::mnu_script_move_down_Click()
+{
+    const QList<qint32> rows = selectedRows();
+    if (m_content.editable && Script_Edit::canMove(m_content.actions, rows, 1))
+        push(new Move_Command(m_content, m_changed, rows, 1));
+}
+
+void Frm_Script_Editor::mnu_script_duplicate_Click()
+{
+    const QList<qint32> rows = selectedRows();
+    if (!m_content.editable || rows.isEmpty() || !roomFor(rows.size()))
+        return;
+    push(new Duplicate_Command(m_content, m_changed, rows));
+}
+
+void Frm_Script_Editor::mnu_script_copy_Click()
+{
+    const QList<qint32> rows = selectedRows();
+    if (!rows.isEmpty())
+        QGuiApplication::clipboard()->setText(Format_Action_Lines(Script_Edit::actionsAt(m_content.actions, rows)));
+}
+
+void Frm_Script_Editor::mnu_script_cut_Click()
+{
+    const QList<qint32> rows = selectedRows();
+    if (!m_content.editable || rows.isEmpty())
+        return;
+    mnu_script_copy_Click();
+    push(new Cut_Command(m_content, m_changed, rows));
+}
+
+void Frm_Script_Editor::mnu_script_paste_Click()
+{
+    if (!m_content.editable)
+        return;
+    QList<Script_Action> actions;
+    QString why;
+    if (!Parse_Action_Lines(QGuiApplication::clipboard()->text(), actions, &why)) {
+        inform(QStringLiteral("Nothing was pasted: %1.").arg(why));
+        return;
+    }
+    if (!roomFor(actions.size()))
+        return;
+    const QList<qint32> selected = selectedRows();
+    const qint32 at = selected.isEmpty() ? m_content.actions.Nb_Action : selected.first();
+    push(new Paste_Command(m_content, m_changed, at, actions));
+}
+
+void Frm_Script_Editor::mnu_script_select_all_Click()
+{
+    m_view->selectAll();
+}
+
+void Frm_Script_Editor::mnu_script_recover_Show()
+{
+    m_recoverMenu->clear();
+    const QList<Script_Recovery::Entry> entries = m_recovery.entries();
+    if (entries.isEmpty()) {
+        QAction *none = m_recoverMenu->addAction(QStringLiteral("No unsaved script"));
+        none->setObjectName(QStringLiteral("mnu_script_recover_none"));
+        none->setEnabled(false);
+        return;
+    }
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const Script_Recovery::Entry &entry = entries[i];
+        const QString name = !entry.content.title.isEmpty() ? entry.content.title
+                             : !entry.content.path.isEmpty() ? QFileInfo(entry.content.path).fileName()
+                                                             : QStringLiteral("Untitled");
+        QAction *action = m_recoverMenu->addAction(QStringLiteral("%1 (%2 actions, %3)")
+                                                       .arg(name)
+                                                       .arg(entry.content.actions.Nb_Action)
+                                                       .arg(QLocale().toString(entry.kept, QLocale::ShortFormat)));
+        action->setObjectName(indexed("mnu_script_recover", int(i)));
+        connect(action, &QAction::triggered, this, [this, entry] { recoverScript(entry); });
+    }
+}
+
+void Frm_Script_Editor::recoverScript(const Script_Recovery::Entry &entry)
+{
+    putAside();
+    m_header = Script_Header{};
+    replaceScript(entry.content);
+    // It goes on in its own record, which stays until it is saved.
+    m_recovery.adopt(entry);
+    m_undo.resetClean();
+    updateCaption();
+    m_closeScript->setEnabled(!m_content.path.isEmpty());
 }
 
 void Frm_Script_Editor::inform(const QString &text)

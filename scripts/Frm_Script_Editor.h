@@ -1,9 +1,13 @@
 #pragma once
 
+#include "scripts/Script_Edit.h"
 #include "scripts/Script_File.h"
+#include "scripts/Script_Recovery.h"
 #include "scripts/Sys_Script.h"
 
 #include <QPointer>
+#include <QTimer>
+#include <QUndoStack>
 #include <QWidget>
 
 #include <array>
@@ -21,8 +25,10 @@ class QWindow;
 class Dialogs;
 
 // Builds a script action by action: the action tool turns a kind and its fields into an action
-// that is appended to the script or takes the place of one loaded from the list; the File menu
-// opens and saves .sct files. The editor sends nothing to the robot.
+// that is appended to the script, goes in before a row, or takes the place of one loaded from
+// the list; rows are removed, moved, duplicated, cut, copied and pasted; every change goes
+// through the undo stack; the File menu opens and saves .sct files, and brings back a script
+// put aside unsaved. The editor sends nothing to the robot.
 class Frm_Script_Editor : public QWidget
 {
     Q_OBJECT
@@ -43,11 +49,22 @@ public:
     };
     using PoseSource = std::function<Pose(const QString &command)>;
 
-    explicit Frm_Script_Editor(Dialogs &dialogs, QWidget *parent = nullptr, PoseSource poseSource = {});
+    // The unsaved script's record is written this long after a change, so a run of changes
+    // writes it once.
+    static constexpr int KeepDelayMs = 300;
+
+    // recoveryFolder: where unsaved scripts are kept; empty for the application's data folder.
+    explicit Frm_Script_Editor(Dialogs &dialogs, QWidget *parent = nullptr, PoseSource poseSource = {},
+                               const QString &recoveryFolder = QString());
     ~Frm_Script_Editor() override;
 
-    const Action_List &currentScript() const { return m_script; }
-    QString scriptPath() const { return m_scriptPath; }
+    const Action_List &currentScript() const { return m_content.actions; }
+    QString scriptPath() const { return m_content.path; }
+    const QUndoStack &undoStack() const { return m_undo; }
+    const Script_Recovery &recovery() const { return m_recovery; }
+    // True while the script holds a change its file does not: the caption's asterisk. A new
+    // script with no title and no action has nothing to lose yet.
+    bool isChanged() const;
 
     // Handlers, as the operator triggers them.
     void Form_Load();
@@ -73,11 +90,27 @@ public:
     void Btn_From_Panel_Click();
     void mnu_script_from_panel_Click();
 
+    void Btn_Insert_Action_Click();
+    void mnu_script_insert_Click();
+    void mnu_script_move_up_Click();
+    void mnu_script_move_down_Click();
+    void mnu_script_duplicate_Click();
+    void mnu_script_cut_Click();
+    void mnu_script_copy_Click();
+    void mnu_script_paste_Click();
+    void mnu_script_select_all_Click();
+    // Fills File -> Recover Unsaved Script with the scripts kept, newest first.
+    void mnu_script_recover_Show();
+    void recoverScript(const Script_Recovery::Entry &entry);
+    // Writes the unsaved script's record now instead of shortly.
+    void keepUnsaved();
+
     // True when the script may be saved; otherwise the operator has been told why.
     bool Check_Script();
 
 protected:
     bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     class RowModel;
@@ -106,11 +139,25 @@ private:
     void inform(const QString &text);
     void focusMoved(QWindow *window);
 
+    QList<qint32> selectedRows() const;
+    void selectRows(const QList<qint32> &rows);
+    // The changes a command reports: the list, the selection, the row MODIFY writes, the fields.
+    void scriptChanged(const Script_Change &change);
+    void updateCaption();
+    void push(Script_Command *command);
+    bool roomFor(qsizetype count);
+    // The script in hand is put aside unsaved: its record is written now and kept.
+    void putAside();
+    void replaceScript(const Script_Content &content);
+
     Dialogs &m_dialogs;
     PoseSource m_poseSource;
-    Action_List m_script;
-    QString m_scriptPath;
+    Script_Content m_content;
     Script_Header m_header;
+    QUndoStack m_undo;
+    Script_Recovery m_recovery;
+    QTimer m_keepTimer;
+    Script_Changed m_changed;
 
     RowModel *m_model = nullptr;
     QTreeView *m_view = nullptr;
@@ -124,7 +171,11 @@ private:
     QPushButton *m_add = nullptr;
     QPushButton *m_modify = nullptr;
     QPushButton *m_fromPanel = nullptr;
+    QPushButton *m_insert = nullptr;
     QAction *m_closeScript = nullptr;
+    QMenu *m_recoverMenu = nullptr;
+    QList<QAction *> m_listActions; // act on the list while it has the focus
+    QString m_pathShown; // the script's file as the File menu last took it in
     QPointer<QMenu> m_popup;
 
     QMetaObject::Connection m_focusWatch;

@@ -1,11 +1,14 @@
 #include "scripts/Script_File.h"
 
 #include "scripts/Profile_Text.h"
+#include "ui/Save_Target.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <vector>
@@ -73,14 +76,31 @@ qint32 actionNumber(QStringView key)
     return k <= MaxActions ? k : 0;
 }
 
+// A script saved as UTF-16 (by a Windows editor, say) holds its text with a NUL beside every
+// ASCII character, so it reads as a file without sections; better to say what it is.
+bool looksLikeUtf16(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return true;
+    const qsizetype pairs = std::min<qsizetype>(bytes.size(), 1024) / 2;
+    qsizetype littleEndian = 0, bigEndian = 0;
+    for (qsizetype i = 0; i < pairs; ++i) {
+        const bool firstNul = bytes[2 * i] == '\0';
+        const bool secondNul = bytes[2 * i + 1] == '\0';
+        littleEndian += !firstNul && secondNul;
+        bigEndian += firstNul && !secondNul;
+    }
+    return pairs > 0 && std::max(littleEndian, bigEndian) * 2 >= pairs;
+}
+
 QString quoted(QStringView text)
 {
     return u'"' + text.toString() + u'"';
 }
 
-bool parseAction(qint32 k, QStringView text, Script_Action &action, QString *why)
+// name is how a refusal calls the line: "action_3" in a file, "line 3" on the clipboard.
+bool parseAction(const QString &name, qint32 k, QStringView text, Script_Action &action, QString *why)
 {
-    const QString name = ActionKey + QString::number(k);
     // Cutting it to the value length would load a number cut short, and the robot would get a
     // move the file does not hold.
     if (text.size() > Profile_Text::MaxValueLength)
@@ -166,7 +186,9 @@ bool Parse_Script(QByteArrayView Bytes, Action_List &List, Script_Header &Header
     }
 
     if (!seenCommands)
-        return fail(Why, QStringLiteral("[COMMANDS] is missing"));
+        return fail(Why, looksLikeUtf16(Bytes) ? QStringLiteral("the file is UTF-16 text, not a script file in this "
+                                                                "program's encoding (UTF-8 or Windows-1252)")
+                                               : QStringLiteral("[COMMANDS] is missing"));
     if (!count)
         return fail(Why, QStringLiteral("nb_action is missing"));
     qint32 nbAction = 0;
@@ -183,7 +205,7 @@ bool Parse_Script(QByteArrayView Bytes, Action_List &List, Script_Header &Header
     for (qint32 k = 1; k <= nbAction; ++k) {
         if (actionText.size() <= size_t(k) || !actionText[size_t(k)])
             return fail(Why, QStringLiteral("%1%2 is missing").arg(ActionKey).arg(k));
-        if (!parseAction(k, *actionText[size_t(k)], actions[k - 1], Why))
+        if (!parseAction(ActionKey + QString::number(k), k, *actionText[size_t(k)], actions[k - 1], Why))
             return false;
     }
 
@@ -212,6 +234,22 @@ bool Read_Script_File(const QString &File_Name, Action_List &List, Script_Header
     return Parse_Script(bytes, List, Header, Why);
 }
 
+bool Read_Script_File(QFile &File, Action_List &List, Script_Header &Header, QString *Why)
+{
+    // A pipe or a terminal would hold the reader up; a folder has no bytes to read.
+    if (File.isSequential())
+        return fail(Why, QStringLiteral("not a regular file"));
+    const QString tooLarge = QStringLiteral("the file is larger than %1 MB").arg(Profile_Text::MaxFileSize >> 20);
+    if (File.size() > Profile_Text::MaxFileSize)
+        return fail(Why, tooLarge);
+    const QByteArray bytes = File.read(Profile_Text::MaxFileSize + 1);
+    if (File.error() != QFileDevice::NoError)
+        return fail(Why, QStringLiteral("cannot be read: %1").arg(File.errorString()));
+    if (bytes.size() > Profile_Text::MaxFileSize)
+        return fail(Why, tooLarge);
+    return Parse_Script(bytes, List, Header, Why);
+}
+
 bool Format_Script(const QString &Title, const QString &Date, const Action_List &List, QByteArray &Bytes,
                    QString *Why)
 {
@@ -222,6 +260,11 @@ bool Format_Script(const QString &Title, const QString &Date, const Action_List 
         return fail(Why, QStringLiteral("the title holds a line break"));
     if (hasLineBreak(Date))
         return fail(Why, QStringLiteral("the date holds a line break"));
+    // The reader keeps no more of a value than this.
+    if (Title.size() > Profile_Text::MaxValueLength)
+        return fail(Why, QStringLiteral("the title is longer than %1 characters").arg(Profile_Text::MaxValueLength));
+    if (Date.size() > Profile_Text::MaxValueLength)
+        return fail(Why, QStringLiteral("the date is longer than %1 characters").arg(Profile_Text::MaxValueLength));
     if (List.Nb_Action < 0 || List.Nb_Action > List.Actions.size())
         return fail(Why, QStringLiteral("the list counts %1 actions but holds %2")
                              .arg(List.Nb_Action).arg(List.Actions.size()));
@@ -265,6 +308,9 @@ bool Write_Script_File(const QString &File_Name, const QString &Title, const QSt
     if (!Format_Script(Title, Date, List, bytes, &reason))
         return failWith(reason);
 
+    // QSaveFile would put a file in place of a named pipe or a device.
+    if (const QString refusal = Save_Target::refusal(File_Name); !refusal.isEmpty())
+        return failWith(refusal);
     // QSaveFile refuses it too, but with a reason that repeats the path.
     const QFileInfo existing(File_Name);
     if (existing.exists() && !existing.isWritable())
@@ -285,5 +331,55 @@ bool Write_Script_File(const QString &File_Name, const QString &Title, const QSt
     }
     if (!file.commit())
         return failWith(file.errorString());
+    return true;
+}
+
+QString Format_Action_Lines(const QList<Script_Action> &Actions)
+{
+    QString text;
+    for (qsizetype i = 0; i < Actions.size(); ++i) {
+        const Script_Action &action = Actions[i];
+        // A line with "=" is read as name=value, so such a command keeps a name in front.
+        if (action.Command.contains(u'='))
+            text += ActionKey + QString::number(std::min<qsizetype>(i + 1, MaxActions)) + u'=';
+        text += action.Command;
+        for (const qint32 value : action.Values)
+            text += u';' + QString::number(value);
+        text += u'\n';
+    }
+    return text;
+}
+
+bool Parse_Action_Lines(QStringView Text, QList<Script_Action> &Actions, QString *Why)
+{
+    QList<Script_Action> parsed;
+    qint32 lineNumber = 0;
+    qsizetype at = 0;
+    while (at < Text.size()) {
+        qsizetype end = at;
+        while (end < Text.size() && Text[end] != u'\n' && Text[end] != u'\r')
+            ++end;
+        QStringView line = Profile_Text::trimBlanks(Text.sliced(at, end - at));
+        ++lineNumber;
+        // CR LF, LF or a lone CR end a line.
+        at = end + (end + 1 < Text.size() && Text[end] == u'\r' && Text[end + 1] == u'\n' ? 2 : 1);
+        if (line.isEmpty())
+            continue;
+        const QString name = QStringLiteral("line %1").arg(lineNumber);
+        if (const qsizetype equals = line.indexOf(u'='); equals >= 0) {
+            const QStringView key = Profile_Text::trimBlanks(line.first(equals));
+            if (actionNumber(key) == 0)
+                return fail(Why, QStringLiteral("%1 starts with %2, which names no action")
+                                     .arg(name, quoted(key.toString() + u'=')));
+            line = Profile_Text::trimBlanks(line.sliced(equals + 1));
+        }
+        Script_Action action;
+        if (!parseAction(name, qint32(parsed.size() + 1), line, action, Why))
+            return false;
+        parsed.append(std::move(action));
+    }
+    if (parsed.isEmpty())
+        return fail(Why, QStringLiteral("the text holds no action"));
+    Actions = std::move(parsed);
     return true;
 }

@@ -52,6 +52,9 @@ bool Script_Runner::isPlaying() const
 
 void Script_Runner::play()
 {
+    // Playing already: starting again would cut the step now timed (a long wait) to the short one.
+    if (isPlaying())
+        return;
     playFrom(m_now());
 }
 

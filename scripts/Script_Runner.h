@@ -39,6 +39,7 @@ public:
     bool isPlaying() const;
     void setLoop(bool loop) { m_loop = loop; }
 
+    // Starts playing from the current action after the short step; does nothing while playing.
     void play();
     // Timer off, back to the first action.
     void stop();

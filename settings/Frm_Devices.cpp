@@ -1,12 +1,18 @@
 #include "settings/Frm_Devices.h"
 
 #include "link/Com.h"
+#include "ui/Dialogs.h"
+#include "ui/Save_Target.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QVBoxLayout>
 
 namespace {
@@ -16,10 +22,23 @@ QString indexed(const char *name, int i)
     return QStringLiteral("%1(%2)").arg(QLatin1StringView(name)).arg(i);
 }
 
+// QSettings keeps values it could not write in memory only while one of its objects has the
+// file open; the last one to go takes them along. One object per file, left open until the
+// program ends, keeps the choices for the rest of the run.
+void keepForThisRun(const QString &fileName)
+{
+    static QStringList kept;
+    if (kept.contains(fileName))
+        return;
+    kept.append(fileName);
+    new QSettings(QCoreApplication::instance());
+}
+
 } // namespace
 
-Frm_Devices::Frm_Devices(QWidget *parent)
+Frm_Devices::Frm_Devices(Dialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window)
+    , m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("Frm_Devices"));
     setWindowTitle(QStringLiteral("Devices"));
@@ -114,10 +133,26 @@ void Frm_Devices::Btn_Refresh_Devices_Click()
 
 void Frm_Devices::Btn_Ok_Devices_Click()
 {
+    // Open across the writes below, so that what fails to reach the file stays in memory.
+    QSettings settings;
     for (int port = 1; port <= PortCount; ++port) {
         const QString device = deviceShown(port);
         // The default is kept as no choice at all, and so is an empty box.
         Com::setChosenDevice(port, device == Com::defaultDevice(port) ? QString() : device);
+    }
+    settings.sync();
+    // A file QSettings could not read is written over all the same, and the first error is the
+    // one its status keeps: then only a file that cannot be written loses the choices.
+    const QString file = settings.fileName();
+    const bool kept = settings.status() == QSettings::NoError
+                      || (settings.status() == QSettings::FormatError && QFileInfo(file).isWritable());
+    if (!kept) {
+        keepForThisRun(file);
+        m_dialogs.inform(this,
+                         QStringLiteral("The devices chosen hold for this run only: they cannot be kept in \"%1\" "
+                                        "(%2).")
+                             .arg(QDir::toNativeSeparators(file), Save_Target::whyNotWritable(file)),
+                         QMessageBox::Warning);
     }
     close();
 }

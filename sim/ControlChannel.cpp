@@ -43,7 +43,7 @@ QString ControlChannel::help()
 {
     return QStringLiteral("ok commands: battery K N | analogue K N | whisker K on|off | whiskers BITS | "
                           "servo N | screenshot FILE | fault FAULT (as --fault; drop=0 ends one) | faults | "
-                          "hangup FOR | stop-reading FOR | help | quit");
+                          "hangup FOR | stop-reading FOR | line | help | quit");
 }
 
 ControlChannel::Result ControlChannel::execute(const QString &line)

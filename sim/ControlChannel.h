@@ -21,6 +21,8 @@ class Controller;
 //   hangup FOR        hangs the line up now, back after FOR (200ms, 2s); during a hang-up,
 //                     moves its end to FOR from now (0: back at once)
 //   stop-reading FOR  stops reading the panel's frames now for FOR; likewise
+//   line              the speed the robot reads the panel's bytes at, and what set it:
+//                     "ok baud=57600 bytes-per-second=5760 set-by=line" (or set-by=--baud)
 //   help, quit
 //
 // Each command is answered by one line: "ok" (with the answer to a question), or

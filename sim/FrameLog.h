@@ -4,9 +4,9 @@
 #include <QObject>
 #include <QString>
 
-#include <deque>
+#include "sim/LineWriter.h"
 
-class QSocketNotifier;
+#include <memory>
 
 // One JSON object per line for every frame the simulator receives or sends, written as it
 // happens, so that tests and benchmarks can follow the traffic while it happens:
@@ -20,9 +20,9 @@ class QSocketNotifier;
 // t_us is the system's monotonic clock (CLOCK_MONOTONIC) in microseconds, the same clock
 // another process on the machine reads, so a benchmark can set its own times beside these.
 //
-// The robot never waits for its log: lines the log cannot take at once (a pipe nobody reads,
-// a full disk) wait in memory, up to MaxQueued bytes; beyond that they are dropped, and once
-// the log has caught up a "dropped" line says how many were lost.
+// The robot never waits for its log (see LineWriter): lines the log cannot take at once wait
+// in memory, up to MaxQueued bytes; beyond that they are dropped, and once the log has caught
+// up a "dropped" line says how many were lost.
 class FrameLog : public QObject
 {
     Q_OBJECT
@@ -31,12 +31,13 @@ public:
     enum class Direction { Received, Sent };
     static constexpr qsizetype MaxQueued = 256 * 1024;
 
-    explicit FrameLog(QObject *parent = nullptr);
-    ~FrameLog() override; // writes what the log takes at once; the rest is lost
+    // A log on standard output goes through the writer the command answers take, so that
+    // the two never cut into each other's lines.
+    explicit FrameLog(LineWriter &standardOutput, QObject *parent = nullptr);
 
     // "-" is standard output. Without a successful open nothing is logged.
     bool open(const QString &path, QString *error);
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_writer != nullptr; }
 
     void frame(Direction direction, const QByteArray &mnemonic, const QByteArray &data);
     void bad(const QByteArray &bytes);
@@ -46,20 +47,13 @@ public:
     static qint64 nowMicroseconds();
 
 signals:
-    // The log cannot be written, or cannot keep up; said once until it recovers.
+    // The log file cannot be written, or cannot keep up; said once until it recovers.
     void problem(const QString &message);
 
 private:
     void writeLine(const QByteArray &line);
-    void flush();
 
-    int m_fd = -1;
-    bool m_ownsFd = false;
-    QString m_name;
-    std::deque<QByteArray> m_queue;
-    qsizetype m_queuedBytes = 0;
-    qsizetype m_headWritten = 0; // bytes of the first queued line already written
-    qint64 m_dropped = 0;
-    bool m_failing = false;
-    QSocketNotifier *m_writable = nullptr;
+    LineWriter &m_standardOutput;
+    std::unique_ptr<LineWriter> m_file;
+    LineWriter *m_writer = nullptr;
 };

@@ -25,10 +25,19 @@ std::optional<double> share(const QString &text)
     return value;
 }
 
+// A generator of its own for each kind of choice, from the run's seed and the kind.
+std::mt19937 seeded(quint32 seed, quint32 kind)
+{
+    std::seed_seq sequence{seed, kind};
+    return std::mt19937(sequence);
+}
+
 } // namespace
 
-std::optional<int> LineFaults::milliseconds(const QString &text)
+std::optional<int> LineFaults::milliseconds(const QString &text, bool *tooShort)
 {
+    if (tooShort)
+        *tooShort = false;
     QString t = text.trimmed().toLower();
     double scale = 1000;
     if (t.endsWith(u"ms")) {
@@ -44,7 +53,19 @@ std::optional<int> LineFaults::milliseconds(const QString &text)
     const double value = t.toDouble(&ok) * scale;
     if (!ok || !std::isfinite(value) || value < 0 || value > INT_MAX)
         return std::nullopt;
+    // Taken as 0, it would turn off what was asked for.
+    if (value > 0 && value < 1) {
+        if (tooShort)
+            *tooShort = true;
+        return std::nullopt;
+    }
     return int(std::lround(value));
+}
+
+QString LineFaults::tooShortMessage(const QString &text)
+{
+    return QStringLiteral("\"%1\" is shorter than a millisecond, the shortest time the robot counts")
+        .arg(text.trimmed());
 }
 
 QString LineFaults::parse(const QString &text, Settings &settings)
@@ -52,6 +73,7 @@ QString LineFaults::parse(const QString &text, Settings &settings)
     const qsizetype equals = text.indexOf(u'=');
     const QString name = text.left(equals).trimmed().toLower();
     const QString value = equals < 0 ? QString() : text.sliced(equals + 1);
+    bool tooShort = false;
 
     if (name == u"drop" || name == u"duplicate" || name == u"corrupt") {
         const std::optional<double> p = share(value);
@@ -63,23 +85,39 @@ QString LineFaults::parse(const QString &text, Settings &settings)
         return {};
     }
     if (name == u"garbage") {
-        const std::optional<int> every = milliseconds(value);
+        const std::optional<int> every = milliseconds(value, &tooShort);
+        if (tooShort)
+            return QStringLiteral("garbage: ") + tooShortMessage(value);
         if (!every)
             return QStringLiteral("garbage takes the time between bursts (2s, 500ms; 0 for none), not \"%1\"").arg(value);
         settings.garbageEvery = *every;
         return {};
     }
     if (name == u"stop-reading" || name == u"hangup") {
-        if (value.trimmed() == u"0") {
-            (name == u"hangup" ? settings.hangup : settings.stopReading) = Periodic{};
-            return {};
+        Periodic &periodic = name == u"hangup" ? settings.hangup : settings.stopReading;
+        if (!value.contains(u':')) {
+            const std::optional<int> off = milliseconds(value, &tooShort);
+            if (tooShort)
+                return name + QStringLiteral(": ") + tooShortMessage(value);
+            if (off == 0) {
+                periodic = Periodic{};
+                return {};
+            }
         }
         const QStringList parts = value.split(u':');
-        const std::optional<int> every = parts.size() == 2 ? milliseconds(parts[0]) : std::nullopt;
-        const std::optional<int> length = parts.size() == 2 ? milliseconds(parts[1]) : std::nullopt;
+        std::optional<int> every;
+        std::optional<int> length;
+        if (parts.size() == 2) {
+            every = milliseconds(parts[0], &tooShort);
+            if (tooShort)
+                return name + QStringLiteral(": ") + tooShortMessage(parts[0]);
+            length = milliseconds(parts[1], &tooShort);
+            if (tooShort)
+                return name + QStringLiteral(": ") + tooShortMessage(parts[1]);
+        }
         if (!every || !length || *every == 0 || *length == 0)
             return QStringLiteral("%1 takes EVERY:FOR, two times above zero (10s:2s), or 0 for none, not \"%2\"").arg(name, value);
-        (name == u"hangup" ? settings.hangup : settings.stopReading) = Periodic{*every, *length};
+        periodic = Periodic{*every, *length};
         return {};
     }
     return QStringLiteral("unknown fault \"%1\"; the faults are drop=P, duplicate=P, corrupt=P, garbage=EVERY, "
@@ -90,7 +128,9 @@ QString LineFaults::parse(const QString &text, Settings &settings)
 LineFaults::LineFaults(quint32 seed, QObject *parent)
     : QObject(parent)
     , m_seed(seed)
-    , m_random(seed)
+    , m_byteRandom(seeded(seed, 1))
+    , m_corruptRandom(seeded(seed, 2))
+    , m_garbageRandom(seeded(seed, 3))
 {
     for (QTimer *timer : {&m_garbageTimer, &m_stopTimer, &m_hangupTimer})
         timer->setSingleShot(true);
@@ -156,7 +196,7 @@ QByteArray LineFaults::reply(const QByteArray &frame)
     std::uniform_int_distribution<int> otherBits(1, 255);
     bool faulted = false;
     for (const char byte : frame) {
-        const double r = m_settings.drop + m_settings.duplicate + m_settings.corrupt > 0 ? chance(m_random) : 1;
+        const double r = m_settings.drop + m_settings.duplicate + m_settings.corrupt > 0 ? chance(m_byteRandom) : 1;
         if (r < m_settings.drop) {
             ++m_counts.dropped;
             faulted = true;
@@ -169,7 +209,7 @@ QByteArray LineFaults::reply(const QByteArray &frame)
         } else if (r < m_settings.drop + m_settings.duplicate + m_settings.corrupt) {
             ++m_counts.corrupted;
             faulted = true;
-            const char changed = char(quint8(byte) ^ quint8(otherBits(m_random)));
+            const char changed = char(quint8(byte) ^ quint8(otherBits(m_corruptRandom)));
             out.append(changed);
             emit injected(QStringLiteral("corrupt"), QByteArray(1, changed));
         } else {
@@ -195,9 +235,9 @@ void LineFaults::sendGarbage()
         return;
     std::uniform_int_distribution<int> length(1, MaxGarbage);
     std::uniform_int_distribution<int> value(0, 255);
-    QByteArray bytes(length(m_random), Qt::Uninitialized);
+    QByteArray bytes(length(m_garbageRandom), Qt::Uninitialized);
     for (char &byte : bytes)
-        byte = char(value(m_random));
+        byte = char(value(m_garbageRandom));
     ++m_counts.garbageBursts;
     m_counts.garbageBytes += bytes.size();
     m_offset += bytes.size();

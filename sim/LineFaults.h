@@ -20,9 +20,16 @@
 //   hangup=EVERY:FOR         hang the line up for FOR, every EVERY; it comes back on the
 //                            same link, a new device behind it
 //
-// Times are a number with ms, s or min (2s, 200ms); a bare number is seconds; 0 turns a
-// timed fault off, as a share of 0 does a byte fault. Periodic faults
-// first strike EVERY after they were set, and EVERY after each recovery.
+// Times are a number with ms, s or min (2s, 200ms); a bare number is seconds; 0 (or 0s,
+// 0ms) turns a timed fault off, as a share of 0 does a byte fault. The robot counts whole
+// milliseconds: a time is rounded to one, and a time above zero but below one is refused
+// rather than taken as 0. Periodic faults first strike EVERY after they were set, and EVERY
+// after each recovery.
+//
+// --seed repeats a run: each kind of random choice (what happens to each byte sent, the bits
+// a corrupted byte gets, the garbage bursts) draws from a generator of its own, seeded from
+// the seed and the kind, so the n-th choice of each kind is the same in every run with the
+// same seed however the timed faults fall between the replies.
 //
 // Each reply the robot sends is counted, and so is each reply a fault may have cost the panel:
 // a byte fault costs at most the reply it lands in and the next one (whose head a shortened
@@ -68,8 +75,11 @@ public:
 
     // Reads one fault (drop=0.01, hangup=10s:2s) into settings; returns what was wrong, or "".
     static QString parse(const QString &text, Settings &settings);
-    // "12s", "250ms", "1.5s" in milliseconds.
-    static std::optional<int> milliseconds(const QString &text);
+    // "12s", "250ms", "1.5s" in whole milliseconds, or none when the text is not a time the
+    // robot can count; tooShort, when given, says whether it was above zero but below 1 ms.
+    static std::optional<int> milliseconds(const QString &text, bool *tooShort = nullptr);
+    // What a line command or an option says of such a time.
+    static QString tooShortMessage(const QString &text);
 
     explicit LineFaults(quint32 seed, QObject *parent = nullptr);
 
@@ -82,6 +92,8 @@ public:
     QByteArray reply(const QByteArray &frame);
     // The line hung up with `unread` bytes the panel had not read: count what that cost.
     void lineHungUp(qint64 unread);
+    // The garbage timer's work: one burst on the line now.
+    void sendGarbage();
 
     // Stops reading, or hangs up, now for `length` ms; one under way ends `length` ms from now
     // instead (0: at once).
@@ -112,13 +124,14 @@ private:
     };
 
     void hit(Sent &sent);
-    void sendGarbage();
     void startStop(int length);
     void startHangup(int length);
 
     Settings m_settings;
     quint32 m_seed;
-    std::mt19937 m_random;
+    std::mt19937 m_byteRandom;    // what happens to each byte sent
+    std::mt19937 m_corruptRandom; // the bits a corrupted byte gets
+    std::mt19937 m_garbageRandom; // the length and bytes of each burst
     Counts m_counts;
     std::deque<Sent> m_recent; // the latest replies, enough to cover what a line can hold
     qint64 m_offset = 0;

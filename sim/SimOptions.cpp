@@ -5,7 +5,15 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
 #include <optional>
+
+namespace {
+
+// The fastest standard serial line Linux knows.
+constexpr int MaxBaud = 4'000'000;
+
+} // namespace
 
 QString SimOptions::defaultLink()
 {
@@ -58,15 +66,25 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments, SimOptions &
     const QCommandLineOption seedOption(
         QStringLiteral("seed"), QStringLiteral("Seed of the faults' random choices, to repeat a run (default: new each run)."),
         QStringLiteral("N"));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("Read the panel's bytes at N baud, ten bits a byte, whatever speed the panel set on the line "
+                       "(default: the panel's speed); 0 reads them as fast as they come."),
+        QStringLiteral("N"));
     parser.addOptions({helpOption, versionOption, linkOption, battery1Option, battery2Option, analogueOption,
-                       whiskersOption, headlessOption, logOption, quitAtEofOption, faultOption, seedOption});
+                       whiskersOption, headlessOption, logOption, quitAtEofOption, faultOption, seedOption,
+                       baudOption});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
         return Outcome::Error;
     }
     if (parser.isSet(helpOption)) {
-        message = parser.helpText();
+        // Qt names the program after the running application, or "<executable_name>" before
+        // there is one (the options decide which kind of application to make).
+        const QString help = parser.helpText();
+        const qsizetype usageEnd = std::max<qsizetype>(help.indexOf(u'\n'), 0);
+        message = QStringLiteral("Usage: orvik-sim [options]") + help.sliced(usageEnd);
         return Outcome::Help;
     }
     if (parser.isSet(versionOption)) {
@@ -144,6 +162,16 @@ SimOptions::Outcome SimOptions::parse(const QStringList &arguments, SimOptions &
             return Outcome::Error;
         }
         options.seed = seed;
+    }
+    if (parser.isSet(baudOption)) {
+        const auto baud = Numbers::whole(parser.value(baudOption), 0, MaxBaud);
+        if (!baud) {
+            message = QStringLiteral("--baud takes a whole number from 0 to %1, not \"%2\"")
+                          .arg(MaxBaud)
+                          .arg(parser.value(baudOption));
+            return Outcome::Error;
+        }
+        options.baud = *baud;
     }
     return Outcome::Run;
 }

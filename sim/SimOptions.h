@@ -22,6 +22,7 @@ struct SimOptions
     quint8 whiskers = 0;
     LineFaults::Settings faults;
     std::optional<quint32> seed; // none: a new one each run
+    std::optional<int> baud;     // none: the speed the panel sets on the line; 0: no pace
 
     // The link's default: orvik-robot in $XDG_RUNTIME_DIR, else in the temporary folder.
     static QString defaultLink();

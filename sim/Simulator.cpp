@@ -2,17 +2,30 @@
 
 #include <QStringList>
 
-#include <cstdio>
 #include <random>
 #include <unistd.h>
 
 Simulator::Simulator(const SimOptions &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
+    , m_output(QStringLiteral("standard output"), MaxQueuedOutput)
+    , m_errors(QStringLiteral("standard error"), MaxQueuedErrors)
+    , m_log(m_output)
     , m_faults(options.seed ? *options.seed : std::random_device{}())
     , m_channel(m_controller)
     , m_input(STDIN_FILENO)
 {
+    m_output.openStandard(STDOUT_FILENO);
+    m_output.setDroppedNote([](qint64 dropped) {
+        return "note: " + QByteArray::number(dropped) + " lines dropped while nobody read standard output\n";
+    });
+    m_errors.openStandard(STDERR_FILENO);
+    m_errors.setDroppedNote([](qint64 dropped) {
+        return "orvik-sim: " + QByteArray::number(dropped) + " warnings dropped while nobody read them\n";
+    });
+    connect(&m_output, &LineWriter::problem, this, &Simulator::warn);
+    m_port.setFixedBaud(options.baud);
+
     // The starting state is set before anything listens: it is not news to report.
     for (int k = 1; k <= Controller::BatteryCount; ++k)
         m_controller.setBattery(k, options.batteries[size_t(k - 1)]);
@@ -21,14 +34,14 @@ Simulator::Simulator(const SimOptions &options, QObject *parent)
     m_controller.setWhiskers(options.whiskers);
 
     connect(&m_controller, &Controller::reply, this, &Simulator::send);
-    connect(&m_controller, &Controller::ignored, this, [](const FrameReader::Event &frame, const QString &why) {
+    connect(&m_controller, &Controller::ignored, this, [this](const FrameReader::Event &frame, const QString &why) {
         warn(QStringLiteral("ignored \"%1\": %2").arg(frame.toString(), why));
     });
     connect(&m_port, &VirtualPort::received, this, &Simulator::receive);
     connect(&m_port, &VirtualPort::problem, this, &Simulator::warn);
     connect(&m_log, &FrameLog::problem, this, &Simulator::warn);
     connect(&m_input, &LineReader::lineReceived, this, &Simulator::command);
-    connect(&m_input, &LineReader::lineTooLong, this, [] {
+    connect(&m_input, &LineReader::lineTooLong, this, [this] {
         printLine(QStringLiteral("error: command line too long (over %1 bytes); ignored").arg(LineReader::MaxLine));
     });
     connect(&m_input, &LineReader::endOfInput, this, [this] {
@@ -74,14 +87,12 @@ void Simulator::setLine(bool up)
 
 void Simulator::printLine(const QString &line)
 {
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    m_output.write(line.toLocal8Bit() + '\n');
 }
 
 void Simulator::warn(const QString &message)
 {
-    std::fprintf(stderr, "orvik-sim: %s\n", qPrintable(message));
+    m_errors.write("orvik-sim: " + message.toLocal8Bit() + '\n');
 }
 
 void Simulator::receive(const QByteArray &bytes)
@@ -106,13 +117,21 @@ void Simulator::send(const QByteArray &frame)
     m_port.write(m_faults.reply(frame));
 }
 
-bool Simulator::faultCommand(const QString &line)
+bool Simulator::ownCommand(const QString &line)
 {
     const QStringList words = line.simplified().split(u' ', Qt::SkipEmptyParts);
     const QString command = words.value(0).toLower();
     if (command == u"faults" && words.size() == 1) {
         printLine(QStringLiteral("ok frames=%1 bad-bytes=%2 ").arg(m_framesReceived).arg(m_badBytes) +
                   m_faults.summary());
+        return true;
+    }
+    if (command == u"line" && words.size() == 1) {
+        const int baud = m_port.baud();
+        printLine(QStringLiteral("ok baud=%1 bytes-per-second=%2 set-by=%3")
+                      .arg(baud)
+                      .arg(baud > 0 ? QString::number(baud / LinePace::BitsPerByte) : QStringLiteral("unlimited"))
+                      .arg(m_port.fixedBaud() ? QStringLiteral("--baud") : QStringLiteral("line")));
         return true;
     }
     if (command == u"fault") {
@@ -129,7 +148,13 @@ bool Simulator::faultCommand(const QString &line)
         return true;
     }
     if (command == u"hangup" || command == u"stop-reading") {
-        const std::optional<int> length = words.size() == 2 ? LineFaults::milliseconds(words[1]) : std::nullopt;
+        bool tooShort = false;
+        const std::optional<int> length =
+            words.size() == 2 ? LineFaults::milliseconds(words[1], &tooShort) : std::nullopt;
+        if (tooShort) {
+            printLine(QStringLiteral("error: ") + LineFaults::tooShortMessage(words[1]));
+            return true;
+        }
         if (!length) {
             printLine(QStringLiteral("error: usage: %1 FOR, a time (200ms, 2s; 0 ends one under way)").arg(command));
             return true;
@@ -146,7 +171,7 @@ bool Simulator::faultCommand(const QString &line)
 
 void Simulator::command(const QString &line)
 {
-    if (faultCommand(line))
+    if (ownCommand(line))
         return;
     const ControlChannel::Result result = m_channel.execute(line);
     if (!result.screenshot.isEmpty()) {

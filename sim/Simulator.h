@@ -6,6 +6,7 @@
 #include "sim/FrameReader.h"
 #include "sim/LineFaults.h"
 #include "sim/LineReader.h"
+#include "sim/LineWriter.h"
 #include "sim/SimOptions.h"
 #include "sim/StopSignals.h"
 #include "sim/VirtualPort.h"
@@ -16,7 +17,8 @@
 
 // The virtual robot without its window: the pseudo-terminal, the frame reader and the
 // controller it feeds, the faults put on the line, the frame log, and the line commands on
-// standard input.
+// standard input. Its answers on standard output and its warnings on standard error never
+// hold it up (see LineWriter): a robot whose output nobody reads goes on serving the line.
 class Simulator : public QObject
 {
     Q_OBJECT
@@ -40,8 +42,8 @@ public:
 
     void setScreenshotHandler(ScreenshotHandler handler) { m_screenshot = std::move(handler); }
 
-    // A line on standard output, flushed at once (the first one is the device).
-    static void printLine(const QString &line);
+    // A line on standard output (the first one is the device).
+    void printLine(const QString &line);
 
 signals:
     void frameReceived(const FrameReader::Event &frame);
@@ -51,12 +53,18 @@ private:
     void receive(const QByteArray &bytes);
     void send(const QByteArray &frame);
     void command(const QString &line);
-    // The line commands that put faults on the line; false when the line is not one of them.
-    bool faultCommand(const QString &line);
+    // The line commands the simulator answers itself (the faults, the line's speed); false
+    // when the line is not one of them.
+    bool ownCommand(const QString &line);
     void setLine(bool up);
-    static void warn(const QString &message);
+    void warn(const QString &message);
+
+    static constexpr qsizetype MaxQueuedOutput = 256 * 1024;
+    static constexpr qsizetype MaxQueuedErrors = 64 * 1024;
 
     SimOptions m_options;
+    LineWriter m_output;
+    LineWriter m_errors;
     Controller m_controller;
     FrameReader m_reader;
     FrameLog m_log;

@@ -4,7 +4,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
@@ -18,6 +20,12 @@ namespace {
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -38,8 +46,9 @@ void VirtualPort::close()
     delete m_readNotifier;
     delete m_writeNotifier;
     delete m_retry;
+    delete m_paceTimer;
     m_readNotifier = m_writeNotifier = nullptr;
-    m_retry = nullptr;
+    m_retry = m_paceTimer = nullptr;
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)
@@ -68,23 +77,48 @@ bool VirtualPort::open(QString *error)
     m_device = QString::fromLocal8Bit(name);
 
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &VirtualPort::readAvailable);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { readAvailable(); });
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &VirtualPort::writePending);
     m_retry = new QTimer(this);
     m_retry->setSingleShot(true);
     m_retry->setInterval(RetryInterval);
-    connect(m_retry, &QTimer::timeout, m_readNotifier, [this] { m_readNotifier->setEnabled(m_reading); });
-    m_readNotifier->setEnabled(m_reading);
+    connect(m_retry, &QTimer::timeout, this, &VirtualPort::updateReading);
+    m_paceTimer = new QTimer(this);
+    m_paceTimer->setSingleShot(true);
+    connect(m_paceTimer, &QTimer::timeout, this, &VirtualPort::updateReading);
+    m_pace.reset();
+    m_lineBaud = std::max(LinePace::baudOf(m_master), 0);
+    updateReading();
     return true;
 }
 
 void VirtualPort::setReading(bool reading)
 {
     m_reading = reading;
-    if (m_readNotifier && !m_retry->isActive())
-        m_readNotifier->setEnabled(reading);
+    updateReading();
+}
+
+void VirtualPort::updateReading()
+{
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(m_reading && !m_retry->isActive() && !m_paceTimer->isActive());
+}
+
+void VirtualPort::setFixedBaud(std::optional<int> baud)
+{
+    m_fixedBaud = baud;
+}
+
+int VirtualPort::baud() const
+{
+    if (m_fixedBaud)
+        return *m_fixedBaud;
+    // The master reads the settings the panel made on its end. A speed of 0 is a modem's
+    // "hang up", not a speed: the last real one stays.
+    const int line = m_master >= 0 ? LinePace::baudOf(m_master) : -1;
+    return line > 0 ? line : m_lineBaud;
 }
 
 qint64 VirtualPort::hangUp()
@@ -92,8 +126,9 @@ qint64 VirtualPort::hangUp()
     if (m_master < 0)
         return 0;
     // What the panel wrote before the line went is the robot's to read, even while it was not
-    // reading; what the panel had not read of ours is lost with the device.
-    readAvailable();
+    // reading and beyond the line's pace; what the panel had not read of ours is lost with the
+    // device.
+    readAvailable(Pace::Ignore);
     int unread = 0;
     if (::ioctl(m_slave, FIONREAD, &unread) != 0)
         unread = 0;
@@ -156,13 +191,31 @@ void VirtualPort::removeLink()
     m_link.clear();
 }
 
-void VirtualPort::readAvailable()
+void VirtualPort::readAvailable(Pace pace)
 {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        qint64 wanted = qint64(sizeof buffer);
+        if (pace == Pace::Keep) {
+            const int speed = baud();
+            if (!m_fixedBaud)
+                m_lineBaud = speed;
+            m_pace.setBaud(speed);
+            const qint64 now = nowNs();
+            wanted = std::min(wanted, m_pace.allowance(now));
+            if (wanted == 0) {
+                // The rest waits in the kernel until the line would have carried it.
+                m_paceTimer->start(int(std::max<qint64>((m_pace.pause(now) + 999'999) / 1'000'000, 1)));
+                updateReading();
+                return;
+            }
+        }
+        const ssize_t n = ::read(m_master, buffer, size_t(wanted));
         if (n > 0) {
+            m_pace.take(n);
             emit received(QByteArray(buffer, n));
+            if (m_master < 0)
+                return;
             continue;
         }
         if (n < 0 && errno == EINTR)

@@ -4,6 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include "sim/LinePace.h"
+
+#include <optional>
+
 class QSocketNotifier;
 class QTimer;
 
@@ -13,6 +17,11 @@ class QTimer;
 //
 // The simulator keeps the slave open itself: otherwise every time the panel closes its port
 // the master reads a hang-up, and keeps reading it, until someone opens the device again.
+//
+// It reads the panel's bytes no faster than the line's speed carries them (see LinePace):
+// the speed the panel set on its end, read again as the panel changes it, unless a fixed one
+// is given. What it does not read yet stays in the kernel, so a panel that writes faster
+// than the line carries backs up as on a real line.
 class VirtualPort : public QObject
 {
     Q_OBJECT
@@ -35,6 +44,13 @@ public:
 
     void write(const QByteArray &bytes);
 
+    // A fixed speed in baud (0: as fast as the pseudo-terminal delivers), or none to follow
+    // the speed the panel sets.
+    void setFixedBaud(std::optional<int> baud);
+    std::optional<int> fixedBaud() const { return m_fixedBaud; }
+    // The speed the robot reads at now: the fixed one, else the line's.
+    int baud() const;
+
     // Stops reading what the panel sends, so that its writes back up, or reads again.
     void setReading(bool reading);
     // Closes the device, as a cable pulled out: the panel's port fails at once. The link is
@@ -51,9 +67,13 @@ signals:
     void problem(const QString &message);
 
 private:
-    void readAvailable();
+    enum class Pace { Keep, Ignore };
+    void readAvailable(Pace pace = Pace::Keep);
     void writePending();
     void close();
+    // Listens for the panel's bytes only while reading, not resting after an error, and not
+    // waiting for the line's pace.
+    void updateReading();
 
     int m_master = -1;
     int m_slave = -1;
@@ -62,6 +82,10 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer *m_retry = nullptr;
+    QTimer *m_paceTimer = nullptr; // the end of a pause for the line's pace
+    LinePace m_pace;
+    std::optional<int> m_fixedBaud;
+    int m_lineBaud = 0; // the last speed read from the line
     QByteArray m_outgoing;
     bool m_reading = true;
 };

@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "orvik-sim: %s\n", qPrintable(error));
         return 1;
     }
-    Simulator::printLine(simulator.port().device());
+    simulator.printLine(simulator.port().device());
     QObject::connect(&simulator, &Simulator::quitRequested, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
 
     std::unique_ptr<RobotWindow> window;

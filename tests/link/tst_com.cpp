@@ -1,8 +1,36 @@
 #include "link/Com.h"
 #include "support/PtyPeer.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+// An eleven-byte frame, the longest the robot takes.
+const QByteArray Frame = QByteArray("mrn") + QByteArray::fromHex("6000006c00000000");
+
+// Offers frames to a robot that does not read until one is refused and the line takes no
+// more (the kernel moves bytes between the terminal's two ends a little later); returns how
+// many were taken.
+int fillUntilRefused(Com &com)
+{
+    int taken = 0;
+    for (;;) {
+        while (com.Output(Frame))
+            ++taken;
+        const qint64 waiting = com.OutBufferCount();
+        com.writeOut(100);
+        if (com.OutBufferCount() == waiting)
+            return taken;
+    }
+}
+
+} // namespace
 
 class tst_Com : public QObject
 {
@@ -20,6 +48,14 @@ private slots:
     void portNumberMapsToDevice();
     void portNumberCannotChangeWhileOpen();
     void farEndHangingUpClosesThePortOnce();
+    void queuedFramesAreWrittenOrCounted_data();
+    void queuedFramesAreWrittenOrCounted();
+    void discardingKeepsFramesWhole();
+    void deviceNamesLeadToPaths_data();
+    void deviceNamesLeadToPaths();
+    void whatIsNotASerialDeviceIsRefused_data();
+    void whatIsNotASerialDeviceIsRefused();
+    void secondOpenOfTheSameDeviceIsRefused();
 
 private:
     bool openOn(Com &com, PtyPeer &peer, const QString &settings = QStringLiteral("57600,n,8,1"));
@@ -183,6 +219,156 @@ void tst_Com::farEndHangingUpClosesThePortOnce()
     errors.wait(200);
     QVERIFY2(errors.count() <= 3, qPrintable(QString::number(errors.count())));
     QVERIFY(!com.Output("gbv"));
+}
+
+void tst_Com::queuedFramesAreWrittenOrCounted_data()
+{
+    QTest::addColumn<bool>("hangUp"); // else the port is closed while the robot does not read
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("closed") << false << "the robot was not reading";
+    QTest::newRow("hung up") << true << "the robot's line was closed";
+}
+
+void tst_Com::queuedFramesAreWrittenOrCounted()
+{
+    QFETCH(bool, hangUp);
+    QFETCH(QString, reason);
+    PtyPeer peer;
+    Com com;
+    QVERIFY2(openOn(com, peer), qPrintable(com.errorDescription()));
+    int written = 0;
+    connect(&com, &Com::written, this, [&](const QByteArray &frame) {
+        QCOMPARE(frame, Frame);
+        ++written;
+    });
+    QSignalSpy notSent(&com, &Com::notSent);
+
+    const int taken = fillUntilRefused(com);
+    QVERIFY(com.OutputStalled());
+    // A frame counts as sent once it left the program, not when it was taken.
+    QCOMPARE(written + com.queuedFrames(), taken);
+    QVERIFY(com.queuedFrames() > 0);
+    QVERIFY(com.OutBufferCount() > (com.queuedFrames() - 1) * Frame.size());
+    QVERIFY(com.OutBufferCount() <= com.queuedFrames() * Frame.size());
+
+    if (hangUp) {
+        const int queued = com.queuedFrames();
+        peer.hangUp();
+        QTRY_VERIFY(!com.PortOpen());
+        QVERIFY2(com.errorDescription().endsWith(reason), qPrintable(com.errorDescription()));
+        QCOMPARE(notSent.count(), 1);
+        QCOMPARE(notSent.at(0).at(0).toInt(), queued);
+    } else {
+        QVERIFY(com.setPortOpen(false));
+        QCOMPARE(notSent.count(), 1);
+        // What the robot gets later is what was written, and at most the start of the frame the
+        // line stopped in; that one and the rest were counted.
+        const QByteArray arrived = peer.drain();
+        QCOMPARE(arrived.size() / Frame.size(), written);
+        QCOMPARE(arrived, Frame.repeated(written) + Frame.left(arrived.size() % Frame.size()));
+        QCOMPARE(notSent.at(0).at(0).toInt(), taken - written);
+    }
+    QCOMPARE(notSent.at(0).at(1).toString(), reason);
+    QCOMPARE(com.queuedFrames(), 0);
+    QVERIFY(!com.OutputStalled());
+}
+
+void tst_Com::discardingKeepsFramesWhole()
+{
+    PtyPeer peer;
+    Com com;
+    QVERIFY2(openOn(com, peer), qPrintable(com.errorDescription()));
+    int written = 0;
+    connect(&com, &Com::written, this, [&] { ++written; });
+    const int taken = fillUntilRefused(com);
+    // The robot reads a little, so the line takes part of a frame; then the queue is dropped.
+    const QByteArray first = peer.read(5, 200);
+    com.writeOut(0);
+    const int dropped = com.discardQueued();
+    QCOMPARE(com.queuedFrames(), 0);
+    QCOMPARE(written + dropped, taken);
+    const QByteArray arrived = first + peer.drain();
+    QCOMPARE(arrived, Frame.repeated(arrived.size() / Frame.size()));
+    QCOMPARE(arrived.size() / Frame.size(), written);
+    // The port stays usable.
+    QVERIFY(com.Output("gbv"));
+    QCOMPARE(peer.read(3), QByteArray("gbv"));
+}
+
+void tst_Com::deviceNamesLeadToPaths_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("path"); // "CWD/" stands for the current folder
+
+    QTest::newRow("bare name under /dev") << "ttyUSB0" << "/dev/ttyUSB0";
+    QTest::newRow("absolute") << "/dev/ttyACM0" << "/dev/ttyACM0";
+    QTest::newRow("from the current folder") << "./robot" << "CWD/robot";
+    QTest::newRow("with a folder") << "links/robot" << "CWD/links/robot";
+    QTest::newRow("bare name that exists here") << "myrobot" << "CWD/myrobot";
+    QTest::newRow("network device") << "tcp://bench:2000" << "tcp://bench:2000";
+}
+
+void tst_Com::deviceNamesLeadToPaths()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, path);
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    QFile(QStringLiteral("myrobot")).open(QIODevice::WriteOnly);
+    const QString resolved = Com::devicePath(name);
+    QDir::setCurrent(before);
+    QCOMPARE(resolved, QString(path).replace(QStringLiteral("CWD/"), QDir(dir.path()).canonicalPath() + u'/'));
+}
+
+void tst_Com::whatIsNotASerialDeviceIsRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("regular file") << "file" << "a regular file is not a serial device";
+    QTest::newRow("directory") << "dir" << "a directory is not a serial device";
+    QTest::newRow("named pipe") << "fifo" << "a named pipe is not a serial device";
+    QTest::newRow("character device that is no terminal") << "null" << "it is not a serial device";
+}
+
+void tst_Com::whatIsNotASerialDeviceIsRefused()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QString device = dir.filePath(QStringLiteral("robot"));
+    if (kind == u"file")
+        QVERIFY(QFile(device).open(QIODevice::WriteOnly));
+    else if (kind == u"dir")
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("robot")));
+    else if (kind == u"fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(device).constData(), 0600), 0);
+    else
+        device = QStringLiteral("/dev/null");
+    qputenv("ORVIK_COM1", device.toLocal8Bit());
+    Com com;
+    QVERIFY(!com.setPortOpen(true));
+    QCOMPARE(com.errorDescription(), QStringLiteral("COM1 (%1): %2").arg(device, reason));
+}
+
+void tst_Com::secondOpenOfTheSameDeviceIsRefused()
+{
+    // The simulator's link and the terminal it points to are one robot; root passes TIOCEXCL,
+    // so the lock must hold for root too.
+    PtyPeer peer;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("robot"));
+    QVERIFY(QFile::link(peer.device(), link));
+    Com first;
+    QVERIFY2(openOn(first, peer), qPrintable(first.errorDescription()));
+    qputenv("ORVIK_COM2", link.toLocal8Bit());
+    Com second;
+    QVERIFY(second.setCommPort(2));
+    QVERIFY(!second.setPortOpen(true));
+    QCOMPARE(second.errorDescription(), QStringLiteral("COM2 (%1): the device is in use by another program").arg(link));
+    // Once the first lets go, the robot is free.
+    QVERIFY(first.setPortOpen(false));
+    QVERIFY2(second.setPortOpen(true), qPrintable(second.errorDescription()));
 }
 
 QTEST_GUILESS_MAIN(tst_Com)

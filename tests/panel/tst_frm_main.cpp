@@ -66,6 +66,25 @@ struct Rig
                 return false;
         return true;
     }
+    // Presses the mouth's SEND while the robot does not read, until a press is refused and the
+    // line takes no more (the kernel moves bytes between the terminal's ends a little later);
+    // returns how many presses were taken.
+    int fillTheLine()
+    {
+        QLabel *writeState = label(QStringLiteral("Panels(3)"));
+        int taken = 0;
+        for (;;) {
+            do {
+                writeState->clear();
+                button(QStringLiteral("Btn_Send_Mouth"))->click();
+                taken += writeState->text().isEmpty();
+            } while (writeState->text().isEmpty());
+            const qint64 waiting = w.com().OutBufferCount();
+            w.com().writeOut(100);
+            if (w.com().OutBufferCount() == waiting)
+                return taken;
+        }
+    }
     // Sends the eyebrows at rest: a frame known to the test, used to show that nothing else
     // reached the line before it.
     QByteArray sendSentinel()
@@ -74,6 +93,8 @@ struct Rig
         return QByteArray::fromHex("6d65622d002d00");
     }
 };
+
+QByteArray neck(int yaw);
 
 } // namespace
 
@@ -106,6 +127,10 @@ private slots:
     void farEndHangingUpShowsDisconnected();
     void robotNotReadingGetsOnlyWholeFrames();
     void floodOfRepliesKeepsWhatIsHeldBounded();
+    void movesLeftUnwrittenAreReportedOnce_data();
+    void movesLeftUnwrittenAreReportedOnce();
+    void liveMoveRefusedInAStallReachesTheRobotAfter();
+    void replyAssemblyStartsAfreshOnEveryOpen();
 
     void pollAlternatesQueriesAcrossStopAndStart();
     void pollStopsItselfWhenThePortIsClosed();
@@ -525,6 +550,73 @@ void tst_Frm_Main::floodOfRepliesKeepsWhatIsHeldBounded()
     QCOMPARE(rig.label(QStringLiteral("Lbl_Batt(1)"))->text(), QStringLiteral("7.3"));
 }
 
+void tst_Frm_Main::movesLeftUnwrittenAreReportedOnce_data()
+{
+    QTest::addColumn<bool>("hangUp"); // else APPLY reopens the port
+    QTest::addColumn<QString>("report");
+    QTest::newRow("reopened") << false << "%1 moves not sent: the robot was not reading";
+    QTest::newRow("hung up") << true << "%1 moves not sent: the robot's line was closed";
+}
+
+void tst_Frm_Main::movesLeftUnwrittenAreReportedOnce()
+{
+    QFETCH(bool, hangUp);
+    QFETCH(QString, report);
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
+    const int accepted = rig.fillTheLine();
+    const int queued = rig.w.com().queuedFrames();
+    QVERIFY(queued > 1);
+
+    if (hangUp) {
+        rig.peer.hangUp();
+        QTRY_VERIFY(!rig.w.com().PortOpen());
+        QCOMPARE(writeState->text(), report.arg(queued));
+    } else {
+        QVERIFY(rig.w.Open_Serial(1));
+        // The robot gets what was written before the port closed, and the rest is counted.
+        const int received = int(rig.peer.drain().size() / 11);
+        QVERIFY(received < accepted);
+        QCOMPARE(writeState->text(), report.arg(accepted - received));
+        // The report stays until the next move goes out.
+        const QByteArray sentinel = rig.sendSentinel();
+        QCOMPARE(rig.peer.read(7), sentinel);
+        QVERIFY(writeState->text().isEmpty());
+    }
+    QVERIFY(rig.dialogs->shown.isEmpty());
+}
+
+void tst_Frm_Main::liveMoveRefusedInAStallReachesTheRobotAfter()
+{
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    child<QAction>(rig.w, QStringLiteral("mnu_live_moves"))->trigger();
+    QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
+    rig.fillTheLine();
+    rig.slide(5)->setValue(125); // refused: the robot is not reading
+    QCOMPARE(writeState->text(), QStringLiteral("Robot not reading: move not sent"));
+    const QByteArray arrived = rig.peer.drain();
+    QVERIFY2(arrived.endsWith(neck(125)), qPrintable(arrived.right(11).toHex(' ')));
+    QVERIFY(writeState->text().isEmpty());
+    QCOMPARE(rig.label(QStringLiteral("Panels(4)"))->text(), QStringLiteral("Live"));
+}
+
+void tst_Frm_Main::replyAssemblyStartsAfreshOnEveryOpen()
+{
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    // A battery reply, then half an analogue reply ("gav", channel 1), from the last connection ...
+    QVERIFY(rig.peer.write(QByteArray::fromHex("6762764849") + QByteArray("gav\x01", 4)));
+    QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("7.2"));
+    QTRY_COMPARE(rig.w.com().InBufferCount(), 0);
+    QVERIFY(rig.w.Open_Serial(1));
+    // ... is not glued to the new connection's battery reply, which is shown whole.
+    QVERIFY(rig.peer.write(QByteArray::fromHex("6762760102")));
+    QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("0.1"));
+    QCOMPARE(rig.label(QStringLiteral("Lbl_Analogue(0)"))->text(), QString());
+}
+
 void tst_Frm_Main::pollAlternatesQueriesAcrossStopAndStart()
 {
     Rig rig;
@@ -804,6 +896,8 @@ void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd_data()
     QTest::newRow("a late send opens an interval") << "c0@0 c0@10 e0@70 c0@80 e0@120" << "0@0 0@70 0@120";
     QTest::newRow("keys apart") << "c0@0 c1@5 c0@10 e0@50" << "0@0 1@5 0@50";
     QTest::newRow("stop drops, then at once") << "c0@0 c0@10 s@20 e0@50 c0@51" << "0@0 0@51";
+    // Whole milliseconds would count 0.99 as 0 and 50.5 as 50, and send after 49.5 ms.
+    QTest::newRow("fractions of a millisecond count") << "c0@0.99 c0@50.5 e0@50.99" << "0@0.99 0@50.99";
 }
 
 void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd()
@@ -812,10 +906,10 @@ void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd()
     QFETCH(QString, sends);
     qint64 now = 0;
     QStringList sent;
-    Send_Throttle throttle(2, [&](int key) { sent << QStringLiteral("%1@%2").arg(key).arg(now); });
+    Send_Throttle throttle(2, [&](int key) { sent << QStringLiteral("%1@%2").arg(key).arg(double(now) / 1e6); });
     throttle.setClock([&] { return now; });
     for (const QString &step : steps.split(u' ')) {
-        now = step.section(u'@', 1).toLongLong();
+        now = qRound64(step.section(u'@', 1).toDouble() * 1e6);
         const int key = step.mid(1, step.indexOf(u'@') - 1).toInt();
         step[0] == u'c' ? throttle.changed(key) : step[0] == u'e' ? throttle.intervalEnded(key) : throttle.stop();
     }

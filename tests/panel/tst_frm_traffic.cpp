@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
@@ -14,6 +15,8 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 // The monitor opened from the main window, watching its port on a pseudo-terminal.
 class TestFrmTraffic : public QObject
@@ -131,7 +134,41 @@ private slots:
         QVERIFY(rig.lines().isEmpty());
     }
 
-    // The file holds the lines the filter shows, and a failed save says so and keeps the old file.
+    // A frame is "out" once it left the program; what a close drops unwritten gets a line.
+    void listsWrittenFramesAndThoseNotSent()
+    {
+        Rig rig;
+        QElapsedTimer sinceMonitorOpened; // started after the monitor's own clock
+        sinceMonitorOpened.start();
+        const QByteArray mouth = QByteArray("mrm") + QByteArray::fromHex("2d002d002d002d00");
+        // Until a frame is refused and the line takes no more: the kernel moves bytes between the
+        // terminal's two ends a little later.
+        int accepted = 0;
+        for (qint64 waiting = -1; waiting != rig.main.com().OutBufferCount();) {
+            while (rig.main.com().Output(mouth))
+                ++accepted;
+            waiting = rig.main.com().OutBufferCount();
+            rig.main.com().writeOut(100);
+        }
+        const int queued = rig.main.com().queuedFrames();
+        QCOMPARE(rig.lines().size(), accepted - queued);
+
+        QVERIFY(rig.main.Open_Serial(1));
+        const int received = int(rig.peer.drain().size() / mouth.size());
+        const QStringList shown = rig.lines();
+        QCOMPARE(shown.size(), received + 1);
+        QVERIFY2(shown.back().endsWith(QStringLiteral("  ---  %1 moves not sent: the robot was not reading").arg(accepted - received)),
+                 qPrintable(shown.back()));
+        // Reopening the port never sends the times back.
+        const qint64 earliest = sinceMonitorOpened.elapsed();
+        QVERIFY(rig.main.com().Output(QByteArray("gbv")));
+        const QStringList after = rig.lines();
+        QCOMPARE(after.size(), shown.size() + 1);
+        QVERIFY2(after.back().section(u'm', 0, 0).trimmed().toLongLong() >= earliest, qPrintable(after.back()));
+    }
+
+    // The file holds the lines the filter shows, and a failed save says so and keeps the old file;
+    // a named pipe is no file to save over.
     void savingWritesWhatIsShown()
     {
         Rig rig;
@@ -143,7 +180,10 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].contains(QStringLiteral("eyebrows:")));
 
-        rig.dialogs->fileNames << dir.filePath(QStringLiteral("traffic.txt")) << dir.filePath(QStringLiteral("no/such"));
+        const QString pipe = dir.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        rig.dialogs->fileNames << dir.filePath(QStringLiteral("traffic.txt")) << dir.filePath(QStringLiteral("no/such"))
+                               << pipe;
         rig.child<QPushButton>(QStringLiteral("Btn_Save"))->click();
         QFile file(dir.filePath(QStringLiteral("traffic.txt")));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -151,6 +191,13 @@ private slots:
         rig.child<QPushButton>(QStringLiteral("Btn_Save"))->click();
         QCOMPARE(rig.dialogs->shown.size(), 1);
         QVERIFY(rig.dialogs->shown[0].text.startsWith(QStringLiteral("The traffic could not be saved")));
+        rig.child<QPushButton>(QStringLiteral("Btn_Save"))->click();
+        QCOMPARE(rig.dialogs->shown.size(), 2);
+        QCOMPARE(rig.dialogs->shown[1].text,
+                 QStringLiteral("The traffic could not be saved to \"%1\": it is a named pipe, not a regular file.")
+                     .arg(pipe));
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(pipe).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
     }
 };
 

@@ -206,21 +206,28 @@ private slots:
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<bool>("loop");
         QTest::addColumn<int>("ticks");
+        QTest::addColumn<QString>("then"); // "play" or "pause play", 500 ms after the ticks
         QTest::addColumn<int>("current");  // the action the next step executes
         QTest::addColumn<int>("interval"); // ms to the next step; -1 when stopped
 
         const QStringList greeting{"meb;120;10;130;10", "wait;500", "end;0"};
-        QTest::newRow("a move is followed 20 ms later") << greeting << false << 1 << 1 << 20;
-        QTest::newRow("a wait sets the time to the next step") << greeting << false << 2 << 2 << 500;
-        QTest::newRow("the last action stops at the first") << greeting << false << 3 << 0 << -1;
-        QTest::newRow("looping starts again with the short step") << greeting << true << 3 << 0 << 20;
-        QTest::newRow("looping one wait steps every 20 ms") << QStringList{"wait;500"} << true << 3 << 0 << 20;
+        QTest::newRow("a move is followed 20 ms later") << greeting << false << 1 << "" << 1 << 20;
+        QTest::newRow("a wait sets the time to the next step") << greeting << false << 2 << "" << 2 << 500;
+        QTest::newRow("the last action stops at the first") << greeting << false << 3 << "" << 0 << -1;
+        QTest::newRow("looping starts again with the short step") << greeting << true << 3 << "" << 0 << 20;
+        QTest::newRow("looping one wait steps every 20 ms") << QStringList{"wait;500"} << true << 3 << "" << 0 << 20;
         QTest::newRow("an end that is not last keeps the time before it")
-            << QStringList{"wait;300", "end;0", "mss;1;2;3"} << false << 2 << 2 << 300;
-        QTest::newRow("a wait of 0 goes on at once") << QStringList{"wait;0", "end;0"} << false << 1 << 1 << 0;
-        QTest::newRow("a wait below 0 goes on at once") << QStringList{"wait;-5", "end;0"} << false << 1 << 1 << 0;
+            << QStringList{"wait;300", "end;0", "mss;1;2;3"} << false << 2 << "" << 2 << 300;
+        QTest::newRow("a wait of 0 goes on at once") << QStringList{"wait;0", "end;0"} << false << 1 << "" << 1 << 0;
+        QTest::newRow("a wait below 0 goes on at once")
+            << QStringList{"wait;-5", "end;0"} << false << 1 << "" << 1 << 0;
         QTest::newRow("a wait above 65535 ms is honoured")
-            << QStringList{"wait;100000", "end;0"} << false << 1 << 1 << 100000;
+            << QStringList{"wait;100000", "end;0"} << false << 1 << "" << 1 << 100000;
+        const QStringList longWait{"mss;1;1;1", "wait;2000", "mss;3;3;3", "end;0"};
+        QTest::newRow("play while playing keeps the wait's length")
+            << longWait << false << 2 << "play" << 2 << 2000;
+        QTest::newRow("play after pause starts with the short step")
+            << longWait << false << 2 << "pause play" << 2 << 20;
     }
 
     void steps()
@@ -228,6 +235,7 @@ private slots:
         QFETCH(QStringList, actions);
         QFETCH(bool, loop);
         QFETCH(int, ticks);
+        QFETCH(QString, then);
         QFETCH(int, current);
         QFETCH(int, interval);
         load(actions);
@@ -235,10 +243,14 @@ private slots:
         click(Player::Play);
         for (int tick = 0; tick < ticks; ++tick)
             tickOnTime();
+        m_now += 500 * Ms;
+        for (const QString &button : then.split(u' ', Qt::SkipEmptyParts))
+            click(button == u"play" ? Player::Play : Player::Pause);
 
         QCOMPARE(m_player->currentAction(), current);
-        // The row shown is the action last executed, or the first after a stop.
-        QCOMPARE(selectedRow(), std::max(current - 1, 0));
+        // The row shown is the action last executed, the first after a stop, or after a pause
+        // the one play resumes at.
+        QCOMPARE(selectedRow(), then.contains(u"pause") ? current : std::max(current - 1, 0));
         QCOMPARE(timer()->isActive(), interval >= 0);
         QCOMPARE(stepButtonsEnabled(), interval < 0);
         if (interval >= 0)
@@ -264,31 +276,15 @@ private slots:
         }
     }
 
-    void pauseThenPlay_goesOnWithTheNextActionAfterTheShortStep()
-    {
-        load({"mss;1;1;1", "wait;500", "mss;3;3;3", "end;0"});
-        click(Player::Play);
-        tickOnTime();
-        tickOnTime();
-        click(Player::Pause);
-        QVERIFY(!timer()->isActive());
-        QVERIFY(stepButtonsEnabled());
-        QCOMPARE(selectedRow(), 2); // where play resumes
-
-        click(Player::Play);
-        QCOMPARE(timer()->interval(), 20);
-        QVERIFY(!stepButtonsEnabled());
-        tickOnTime();
-        QCOMPARE(m_peer->read(12), mss(1) + mss(3));
-    }
-
     void openWhilePlaying_goesOnFromTheFirstActionAndStopsOnAnEmptyScript()
     {
-        load({"mss;1;1;1", "mss;2;2;2", "end;0"});
+        load({"mss;1;1;1", "wait;700", "end;0"});
         click(Player::Play);
+        tickOnTime();
         tickOnTime();
         load({"mss;5;5;5", "end;0"});
         QVERIFY(timer()->isActive());
+        QCOMPARE(timer()->interval(), 700); // the wait goes on as timed
         tickOnTime();
         QCOMPARE(m_peer->read(12), mss(1) + mss(5));
 
@@ -364,7 +360,6 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::newRow("single servo") << "mss;18;90;0" << QByteArray::fromHex("6d7373125a00");
         QTest::newRow("mouth, the longest") << "mrm;0;255;1;2;3;4;5;6" << QByteArray::fromHex("6d726d00ff010203040506");
-        QTest::newRow("neck") << "mrn;103;0;10;103" << QByteArray::fromHex("6d726e67000a67");
     }
 
     void moves_reachThePortByteForByte()

@@ -15,6 +15,8 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -142,10 +144,16 @@ private slots:
     void writeRefusesWhatWouldNotReadBack();
     void failedWriteKeepsTheOldFile_data();
     void failedWriteKeepsTheOldFile();
+    void writeGoesOnlyToARegularFile_data();
+    void writeGoesOnlyToARegularFile();
     void randomFilesAreLoadedOrRefusedWhole();
     void iniValue_data();
     void iniValue();
     void examplesAreWellFormedScripts();
+    void actionLines_data();
+    void actionLines();
+    void actionLinesRefusedWhole_data();
+    void actionLinesRefusedWhole();
 
 private:
     QTemporaryDir m_dir;
@@ -281,7 +289,8 @@ void tst_Script_File::writeThenReadGivesBackEveryField_data()
     QTest::newRow("no actions") << "Empty" << "06-12-2026" << QList<qint32>{} << "Empty";
     QTest::newRow("blanks around not kept") << "  Wave  " << " today " << QList<qint32>{1, 4} << "Wave";
     QTest::newRow("beyond ASCII") << QStringLiteral("Grüße ✓ 😀") << "" << QList<qint32>{3} << QStringLiteral("Grüße ✓ 😀");
-    QTest::newRow("title of 200 characters") << QString(200, u't') << "d" << QList<qint32>(500, 8) << QString(149, u't');
+    QTest::newRow("title of 149 characters")
+        << QString(149, u't') << "d" << QList<qint32>(500, 8) << QString(149, u't');
 }
 
 void tst_Script_File::writeThenReadGivesBackEveryField()
@@ -314,21 +323,28 @@ void tst_Script_File::writeThenReadGivesBackEveryField()
 void tst_Script_File::writeRefusesWhatWouldNotReadBack_data()
 {
     QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QList<qint32>>("values");
     QTest::addColumn<QString>("why");
 
-    QTest::newRow("action without value") << "T" << "end" << QList<qint32>{} << "action_1 has no value";
-    QTest::newRow("; in the command") << "T" << "me;b" << QList<qint32>{1}
+    QTest::newRow("action without value") << "T" << "d" << "end" << QList<qint32>{} << "action_1 has no value";
+    QTest::newRow("; in the command") << "T" << "d" << "me;b" << QList<qint32>{1}
                                       << "action_1: the command \"me;b\" holds \";\" or a line break";
-    QTest::newRow("line break in the title") << "Two\r\nlines" << "end" << QList<qint32>{0} << "the title holds a line break";
-    QTest::newRow("action line too long") << "T" << "mrm" << QList<qint32>(13, INT32_MIN)
+    QTest::newRow("line break in the title") << "Two\r\nlines" << "d" << "end" << QList<qint32>{0}
+                                             << "the title holds a line break";
+    QTest::newRow("action line too long") << "T" << "d" << "mrm" << QList<qint32>(13, INT32_MIN)
                                           << "action_1 is longer than 149 characters";
+    QTest::newRow("title of 150 characters") << QString(150, u't') << "d" << "end" << QList<qint32>{0}
+                                             << "the title is longer than 149 characters";
+    QTest::newRow("date of 150 characters") << "T" << QString(150, u'1') << "end" << QList<qint32>{0}
+                                            << "the date is longer than 149 characters";
 }
 
 void tst_Script_File::writeRefusesWhatWouldNotReadBack()
 {
     QFETCH(QString, title);
+    QFETCH(QString, date);
     QFETCH(QString, command);
     QFETCH(QList<qint32>, values);
     QFETCH(QString, why);
@@ -337,7 +353,7 @@ void tst_Script_File::writeRefusesWhatWouldNotReadBack()
     Add_Script_Action(list, action(1, command, values));
     const QString path = m_dir.filePath(QStringLiteral("refused.sct"));
     QString reason;
-    QVERIFY(!Write_Script_File(path, title, QStringLiteral("d"), list, &reason));
+    QVERIFY(!Write_Script_File(path, title, date, list, &reason));
     QCOMPARE(reason, QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
     QVERIFY(!QFile::exists(path));
 }
@@ -392,6 +408,51 @@ void tst_Script_File::failedWriteKeepsTheOldFile()
     QVERIFY2(why.startsWith(named) && why.size() > named.size(), qPrintable(why));
     QCOMPARE(contents(old), Example);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
+
+void tst_Script_File::writeGoesOnlyToARegularFile_data()
+{
+    QTest::addColumn<QString>("target"); // what the path saved to names
+    QTest::addColumn<bool>("link");      // the path is a link to it
+    QTest::addColumn<QString>("why");    // "": saved, through the link
+
+    QTest::newRow("named pipe") << "pipe" << false << "it is a named pipe, not a regular file";
+    QTest::newRow("folder") << "folder" << false << "it is a directory, not a regular file";
+    QTest::newRow("link to a regular file") << "old.sct" << true << "";
+    QTest::newRow("link to a named pipe") << "pipe" << true << "it is a named pipe, not a regular file";
+    if (::geteuid() == 0) // a copy of /dev/null
+        QTest::newRow("device node") << "null" << false << "it is a device, not a regular file";
+}
+
+void tst_Script_File::writeGoesOnlyToARegularFile()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, link);
+    QFETCH(QString, why);
+
+    QTemporaryDir dir;
+    const QString old = dir.filePath(QStringLiteral("old.sct"));
+    QVERIFY(writeFile(old, Example));
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe"))).constData(), 0600) == 0);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    if (::geteuid() == 0)
+        QVERIFY(::mknod(QFile::encodeName(dir.filePath(QStringLiteral("null"))).constData(), S_IFCHR | 0666,
+                        makedev(1, 3)) == 0);
+    const QString path = dir.filePath(link ? QStringLiteral("link") : target);
+    QVERIFY(!link || QFile::link(target, path));
+    struct stat before {}, after {};
+    QVERIFY(::lstat(QFile::encodeName(path).constData(), &before) == 0);
+
+    Action_List list;
+    Add_Script_Action(list, action(1, QStringLiteral("end"), {0}));
+    QString reason;
+    const bool written = Write_Script_File(path, QStringLiteral("New"), QStringLiteral("d"), list, &reason);
+
+    QVERIFY(::lstat(QFile::encodeName(path).constData(), &after) == 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT); // still what it was, a link still a link
+    QCOMPARE(reason, why.isEmpty() ? QString() : QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
+    QCOMPARE(written, why.isEmpty());
+    QCOMPARE(contents(old) == Example, !why.isEmpty());
 }
 
 // Whatever the bytes, the reader loads or refuses whole, and what it loads writes back to a
@@ -497,6 +558,78 @@ void tst_Script_File::examplesAreWellFormedScripts()
                 QVERIFY2(a.Command == QLatin1String("wait") || (v >= 0 && v <= 255), qPrintable(where));
         }
     }
+}
+
+
+void tst_Script_File::actionLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("actions"); // as describe() shows them
+    QTest::addColumn<QString>("copied");      // the text copying them back gives
+
+    QTest::newRow("file's form") << "mrn;96;0;108;0\nwait;500\n" << QStringList{"1 mrn 96 0 108 0", "2 wait 500"}
+                                 << "mrn;96;0;108;0\nwait;500\n";
+    QTest::newRow("with names, any case, any order")
+        << "action_7=end;0\r\nACTION_2 = wait;20" << QStringList{"1 end 0", "2 wait 20"} << "end;0\nwait;20\n";
+    QTest::newRow("blanks and blank lines") << "\n  meb; 1 ;+2;-3 ;4\t\r\n\r\n\rend;0\n\n"
+                                            << QStringList{"1 meb 1 2 -3 4", "2 end 0"} << "meb;1;2;-3;4\nend;0\n";
+    QTest::newRow("lone CR") << "wait;1\rwait;2" << QStringList{"1 wait 1", "2 wait 2"} << "wait;1\nwait;2\n";
+    QTest::newRow("a command the robot does not know")
+        << "hello;1" << QStringList{"1 hello 1"} << "hello;1\n";
+    QTest::newRow("a command holding = keeps a name")
+        << "action_1=a=b;1" << QStringList{"1 a=b 1"} << "action_1=a=b;1\n";
+    QTest::newRow("32-bit ends") << "x;-2147483648;2147483647" << QStringList{"1 x -2147483648 2147483647"}
+                                 << "x;-2147483648;2147483647\n";
+}
+
+void tst_Script_File::actionLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, actions);
+    QFETCH(QString, copied);
+
+    QList<Script_Action> parsed;
+    QString why;
+    QVERIFY2(Parse_Action_Lines(text, parsed, &why), qPrintable(why));
+    Action_List list;
+    list.Actions = parsed;
+    list.Nb_Action = qint32(parsed.size());
+    QCOMPARE(describe({}, list).mid(4), actions);
+    QCOMPARE(Format_Action_Lines(parsed), copied);
+
+    QList<Script_Action> again;
+    QVERIFY(Parse_Action_Lines(copied, again, &why));
+    QCOMPARE(Format_Action_Lines(again), copied);
+}
+
+void tst_Script_File::actionLinesRefusedWhole_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("no value") << "wait;1\nend" << "line 2 has no value";
+    QTest::newRow("not a number") << "wait;1\n\nmrn;1;x" << "line 3: value 2 \"x\" is not a whole number";
+    QTest::newRow("empty value") << "mrn;1;;2" << "line 1: value 2 is empty";
+    QTest::newRow("too large") << "wait;2147483648" << "line 1: value 1 \"2147483648\" is outside -2147483648 to 2147483647";
+    QTest::newRow("another key") << "wait;1\nName=Greeting" << "line 2 starts with \"Name=\", which names no action";
+    QTest::newRow("action_0") << "action_0=wait;1" << "line 1 starts with \"action_0=\", which names no action";
+    QTest::newRow("longer than a file keeps") << "wait;" + QString(146, u'1')
+                                             << "line 1 is longer than 149 characters";
+    QTest::newRow("prose") << "Hello robot" << "line 1 has no value";
+    QTest::newRow("nothing") << " \n\r\n" << "the text holds no action";
+}
+
+void tst_Script_File::actionLinesRefusedWhole()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, why);
+
+    QList<Script_Action> actions{action(1, QStringLiteral("keep"), {1})};
+    QString reason;
+    QVERIFY(!Parse_Action_Lines(text, actions, &reason));
+    QCOMPARE(reason, why);
+    QCOMPARE(actions.size(), 1);
+    QCOMPARE(actions[0].Command, QStringLiteral("keep"));
 }
 
 QTEST_GUILESS_MAIN(tst_Script_File)
