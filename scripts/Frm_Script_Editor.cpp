@@ -302,25 +302,28 @@ void Frm_Script_Editor::buildMenus()
     addEntry(edit, "mnu_script_modify", QStringLiteral("Modify Action"), &Frm_Script_Editor::mnu_script_modify_Click);
     addEntry(edit, "mnu_script_remove", QStringLiteral("Remove Action"), &Frm_Script_Editor::mnu_script_remove_Click);
     addSeparator(edit, "mnu_script_sep_5");
-    auto addListEntry = [&](const char *name, const QString &text, QKeySequence key, auto handler) {
-        QAction *action = addEntry(edit, name, text, handler);
-        action->setShortcut(key);
-        m_listActions.append(action);
+    // The row commands: they act on the list, and only while it has the focus.
+    struct ListEntry
+    {
+        const char *name;
+        const char *text;
+        QKeyCombination key;
+        void (Frm_Script_Editor::*handler)();
     };
-    addListEntry("mnu_script_cut", QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X),
-                 &Frm_Script_Editor::mnu_script_cut_Click);
-    addListEntry("mnu_script_copy", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
-                 &Frm_Script_Editor::mnu_script_copy_Click);
-    addListEntry("mnu_script_paste", QStringLiteral("Paste"), QKeySequence(Qt::CTRL | Qt::Key_V),
-                 &Frm_Script_Editor::mnu_script_paste_Click);
-    addListEntry("mnu_script_duplicate", QStringLiteral("Duplicate"), QKeySequence(Qt::CTRL | Qt::Key_D),
-                 &Frm_Script_Editor::mnu_script_duplicate_Click);
-    addListEntry("mnu_script_select_all", QStringLiteral("Select All"), QKeySequence(Qt::CTRL | Qt::Key_A),
-                 &Frm_Script_Editor::mnu_script_select_all_Click);
-    addListEntry("mnu_script_move_up", QStringLiteral("Move Up"), QKeySequence(Qt::ALT | Qt::Key_Up),
-                 &Frm_Script_Editor::mnu_script_move_up_Click);
-    addListEntry("mnu_script_move_down", QStringLiteral("Move Down"), QKeySequence(Qt::ALT | Qt::Key_Down),
-                 &Frm_Script_Editor::mnu_script_move_down_Click);
+    static constexpr ListEntry ListEntries[]{
+        {"mnu_script_cut", "Cut", Qt::CTRL | Qt::Key_X, &Frm_Script_Editor::mnu_script_cut_Click},
+        {"mnu_script_copy", "Copy", Qt::CTRL | Qt::Key_C, &Frm_Script_Editor::mnu_script_copy_Click},
+        {"mnu_script_paste", "Paste", Qt::CTRL | Qt::Key_V, &Frm_Script_Editor::mnu_script_paste_Click},
+        {"mnu_script_duplicate", "Duplicate", Qt::CTRL | Qt::Key_D, &Frm_Script_Editor::mnu_script_duplicate_Click},
+        {"mnu_script_select_all", "Select All", Qt::CTRL | Qt::Key_A, &Frm_Script_Editor::mnu_script_select_all_Click},
+        {"mnu_script_move_up", "Move Up", Qt::ALT | Qt::Key_Up, &Frm_Script_Editor::mnu_script_move_up_Click},
+        {"mnu_script_move_down", "Move Down", Qt::ALT | Qt::Key_Down, &Frm_Script_Editor::mnu_script_move_down_Click},
+    };
+    for (const ListEntry &entry : ListEntries) {
+        QAction *action = addEntry(edit, entry.name, QString::fromLatin1(entry.text), entry.handler);
+        action->setShortcut(QKeySequence(entry.key));
+        m_listActions.append(action);
+    }
     addSeparator(edit, "mnu_script_sep_3");
     addEntry(edit, "mnu_script_from_panel", QStringLiteral("Take Pose from Panel"),
              &Frm_Script_Editor::mnu_script_from_panel_Click)

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -24,6 +25,28 @@ QByteArray readBytes(QSerialPort &port, int count, int timeoutMs = 3000)
         bytes += port.readAll();
     }
     return bytes;
+}
+
+// Reads lines from a pipe, handing each to take, until take has counted enough (it returns how
+// many it has) or ten seconds passed.
+void readLines(int fd, const std::function<int(const QByteArray &line)> &take)
+{
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    QByteArray text;
+    const QDeadlineTimer deadline(10000);
+    for (bool enough = false; !enough && !deadline.hasExpired();) {
+        pollfd readable{fd, POLLIN, 0};
+        ::poll(&readable, 1, 100);
+        char chunk[65536];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0)
+            text.append(chunk, n);
+        qsizetype end;
+        while (!enough && (end = text.indexOf('\n')) >= 0) {
+            enough = take(text.left(end));
+            text.remove(0, end + 1);
+        }
+    }
 }
 
 QByteArray frame(const char *mnemonic, std::initializer_list<int> data)
@@ -259,26 +282,14 @@ void TestSimProcess::keepsAnsweringWhileNobodyReadsItsLog()
     }
 
     // Read at last, the log has every frame but those it counts as dropped.
-    ::fcntl(logPipe[0], F_SETFL, O_NONBLOCK);
-    QByteArray text;
     int frames = 0;
     int dropped = 0;
-    const QDeadlineTimer deadline(10000);
-    while (frames + dropped < 2 * Batches * PerBatch && !deadline.hasExpired()) {
-        pollfd readable{logPipe[0], POLLIN, 0};
-        ::poll(&readable, 1, 100);
-        char chunk[65536];
-        const ssize_t n = ::read(logPipe[0], chunk, sizeof chunk);
-        if (n > 0)
-            text.append(chunk, n);
-        qsizetype end;
-        while ((end = text.indexOf('\n')) >= 0) {
-            const QJsonObject line = QJsonDocument::fromJson(text.left(end)).object();
-            text.remove(0, end + 1);
-            frames += line.contains(QStringLiteral("mnemonic"));
-            dropped += line.value(QStringLiteral("dropped")).toInt();
-        }
-    }
+    readLines(logPipe[0], [&](const QByteArray &text) {
+        const QJsonObject line = QJsonDocument::fromJson(text).object();
+        frames += line.contains(QStringLiteral("mnemonic"));
+        dropped += line.value(QStringLiteral("dropped")).toInt();
+        return frames + dropped >= 2 * Batches * PerBatch;
+    });
     QVERIFY(dropped > 0);
     QCOMPARE(frames + dropped, 2 * Batches * PerBatch);
 }
@@ -307,30 +318,19 @@ void TestSimProcess::keepsServingTheLineWhileNobodyReadsItsAnswers()
     // Read at last, the output has every line (the device, the answers) but those a note
     // counts as dropped.
     constexpr int Lines = 1 + Helps + 1;
-    ::fcntl(outputPipe[0], F_SETFL, O_NONBLOCK);
-    QByteArray text;
     int lines = 0;
     int dropped = 0;
-    const QDeadlineTimer deadline(10000);
-    while (lines + dropped < Lines && !deadline.hasExpired()) {
-        pollfd readable{outputPipe[0], POLLIN, 0};
-        ::poll(&readable, 1, 100);
-        char chunk[65536];
-        const ssize_t n = ::read(outputPipe[0], chunk, sizeof chunk);
-        if (n > 0)
-            text.append(chunk, n);
-        qsizetype end;
-        while ((end = text.indexOf('\n')) >= 0) {
-            const QByteArray line = text.left(end);
-            text.remove(0, end + 1);
-            if (line.startsWith("note: ")) {
-                QVERIFY2(line.endsWith(" lines dropped while nobody read standard output"), line.constData());
-                dropped += line.split(' ').value(1).toInt();
-            } else {
-                ++lines;
-            }
+    bool notesAsWorded = true;
+    readLines(outputPipe[0], [&](const QByteArray &line) {
+        if (line.startsWith("note: ")) {
+            notesAsWorded &= line.endsWith(" lines dropped while nobody read standard output");
+            dropped += line.split(' ').value(1).toInt();
+        } else {
+            ++lines;
         }
-    }
+        return lines + dropped >= Lines;
+    });
+    QVERIFY(notesAsWorded);
     QVERIFY(dropped > 0);
     QCOMPARE(lines + dropped, Lines);
 }
