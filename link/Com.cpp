@@ -497,17 +497,16 @@ void Com::handlePortError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !m_port.isOpen())
         return;
-    // A line that cannot take bytes now has not failed: what was accepted stays queued and
-    // goes out when the robot reads again. Closing here would drop the rest of a frame.
+    // "Try again" from the device is no failure: closing on it would drop what waits.
     if (error == QSerialPort::ResourceError && m_port.errorString() == QString::fromLocal8Bit(std::strerror(EAGAIN))) {
         m_port.clearError();
         return;
     }
     // A device that fails while open (cable pulled, far end gone) keeps failing: QSerialPort
     // would report the same error again on every turn of the event loop and spin a core.
-    // Close at once, without waiting for what cannot go out; the connection status shows the rest.
-    // A hang-up shows as a failed read, a failed write or a resource gone, worded by whatever
-    // call met it first ("Inappropriate ioctl for device"); the operator needs what happened.
+    // Close at once, without waiting for what cannot go out. A hang-up shows as a failed read,
+    // a failed write or a resource gone, worded by whatever call met it first ("Inappropriate
+    // ioctl for device"); the operator needs what happened.
     const bool lineGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
                           error == QSerialPort::WriteError;
     fail(lineGone ? LineClosed : m_port.errorString());
