@@ -3,6 +3,7 @@
 #include "link/Com.h"
 #include "link/File_Kind.h"
 #include "link/Frames.h"
+#include "link/Robot_Profile.h"
 #include "scripts/Script_Check.h"
 #include "scripts/Script_File.h"
 #include "scripts/Script_Runner.h"
@@ -209,7 +210,7 @@ bool readScript(const QString &name, Action_List &script, Script_Header &header,
     return true;
 }
 
-int check(const QStringList &files, Console &out, Console &err)
+int check(const QStringList &files, const Robot_Profile &profile, Console &out, Console &err)
 {
     int exitCode = 0;
     for (const QString &file : files) {
@@ -221,7 +222,7 @@ int check(const QStringList &files, Console &out, Console &err)
             text = QStringLiteral("%1: %2\n").arg(file, problem);
             exitCode = Command_Line::Failure;
         } else {
-            const QList<Script_Problem> problems = Check_Script_Actions(script);
+            const QList<Script_Problem> problems = Check_Script_Actions(script, profile);
             if (problems.isEmpty())
                 text = file + QStringLiteral(": ok\n");
             for (const Script_Problem &each : problems)
@@ -387,6 +388,7 @@ struct PlayOptions
     QString device;
     QString settings = DefaultSettings;
     bool loop = false;
+    Robot_Profile profile = Robot_Profile::builtIn();
 };
 
 int play(const PlayOptions &options, Console &out, Console &err)
@@ -401,7 +403,7 @@ int play(const PlayOptions &options, Console &out, Console &err)
     QString problem;
     if (!readScript(options.file, script, header, problem))
         return fail(QStringLiteral("the script \"%1\" %2").arg(options.file, problem));
-    for (const Script_Problem &each : Check_Script_Actions(script))
+    for (const Script_Problem &each : Check_Script_Actions(script, options.profile))
         err.print(QStringLiteral("orvik: warning: action %1: %2\n").arg(each.Index + 1).arg(each.Text));
 
     // From here on a stop signal closes the port properly, even one that comes while it opens.
@@ -416,6 +418,7 @@ int play(const PlayOptions &options, Console &out, Console &err)
     Script_Runner runner(com);
     runner.setScript(script);
     runner.setLoop(options.loop);
+    runner.setProfile(options.profile);
     Play_Log log(runner.script(), out);
     QEventLoop loop;
 
@@ -588,7 +591,11 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                             QStringLiteral("text"), DefaultSettings);
     const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Play the script again and again "
                                                                                "until stopped (Ctrl+C)."));
-    parser.addOptions({checkOption, playOption, portOption, deviceOption, settingsOption, loopOption});
+    const QCommandLineOption profileOption(QStringLiteral("profile"),
+                                           QStringLiteral("Robot profile whose ranges every move must keep to "
+                                                          "(the file the profile window saves)."),
+                                           QStringLiteral("file"));
+    parser.addOptions({checkOption, playOption, portOption, deviceOption, settingsOption, loopOption, profileOption});
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Scripts to check (.sct)."),
                                  QStringLiteral("[FILE.sct...]"));
 
@@ -608,6 +615,17 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                                    QCoreApplication::applicationVersion()));
     if (parser.isSet(checkOption) == parser.isSet(playOption))
         return usage(QStringLiteral("give either --check or --play"));
+    Robot_Profile profile = Robot_Profile::builtIn();
+    if (parser.isSet(profileOption)) {
+        const QString name = parser.value(profileOption);
+        QString why;
+        const std::optional<Robot_Profile> read = Robot_Profile::load(QFile::decodeName(argumentBytes(name)), &why);
+        if (!read) {
+            err.print(QStringLiteral("orvik: the profile \"%1\" cannot be used: %2\n").arg(name, why));
+            return Failure;
+        }
+        profile = *read;
+    }
     if (parser.isSet(checkOption)) {
         for (const QCommandLineOption &playOnly : {portOption, deviceOption, settingsOption, loopOption}) {
             if (parser.isSet(playOnly))
@@ -615,7 +633,7 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
         }
         if (parser.positionalArguments().isEmpty())
             return usage(QStringLiteral("--check needs at least one script"));
-        return check(parser.positionalArguments(), out, err);
+        return check(parser.positionalArguments(), profile, out, err);
     }
 
     if (!parser.positionalArguments().isEmpty() || parser.values(playOption).size() > 1)
@@ -634,6 +652,7 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
     if (!Com::LineSettings::parse(options.settings, &why))
         return usage(why);
     options.loop = parser.isSet(loopOption);
+    options.profile = profile;
     return play(options, out, err);
 }
 

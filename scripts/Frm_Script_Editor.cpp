@@ -169,9 +169,15 @@ public:
     {
         beginResetModel();
         m_problems.clear();
-        for (const Script_Problem &problem : Check_Script_Actions(m_script))
+        for (const Script_Problem &problem : Check_Script_Actions(m_script, m_profile))
             m_problems.insert(problem.Index, problem.Text);
         endResetModel();
+    }
+
+    void setProfile(const Robot_Profile &profile)
+    {
+        m_profile = profile;
+        refresh();
     }
 
     int rowCount(const QModelIndex &parent = {}) const override
@@ -209,6 +215,7 @@ public:
 private:
     const Action_List &m_script;
     const QIcon m_warning;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
     QHash<qint32, QString> m_problems;
 };
 
@@ -248,6 +255,11 @@ Frm_Script_Editor::~Frm_Script_Editor()
     disconnect(m_focusWatch);
     if (m_keepTimer.isActive())
         keepUnsaved();
+}
+
+void Frm_Script_Editor::setProfile(const Robot_Profile &profile)
+{
+    m_model->setProfile(profile);
 }
 
 void Frm_Script_Editor::buildMenus()

@@ -39,6 +39,11 @@ public:
     // The action the next step executes (0-based), which is also where play resumes.
     qint32 currentAction() const { return m_runner->currentAction(); }
 
+    // Moves outside an own profile are marked, and refused when their turn comes.
+    void setProfile(const Robot_Profile &profile);
+    // Stop, as the operator presses it.
+    void stop() { Btn_Cmd_Click(Stop); }
+
     // Where the schedule reads the time: a monotonic clock in nanoseconds. Tests set their
     // own to check the schedule without depending on how busy the machine is.
     using Clock = Script_Runner::Clock;
@@ -59,6 +64,7 @@ private:
     Dialogs &m_dialogs;
     Script_Runner *m_runner = nullptr;
     Script_Header m_header;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
 
     QLineEdit *m_path = nullptr;
     QPlainTextEdit *m_info = nullptr;

@@ -122,7 +122,9 @@ void Script_Runner::runStep()
     if (const Frames::Kind *kind = moveKind(action.Command)) {
         // A frame of the wrong length would throw the controller out of step with every frame
         // after it, so such a move is never written; playing stops on it.
-        const QString why = unsendable(*kind, action);
+        QString why = unsendable(*kind, action);
+        if (why.isEmpty())
+            why = m_profile.moveRefusal(*kind, action.Values);
         if (!why.isEmpty()) {
             halt();
             emit refused(action, why);

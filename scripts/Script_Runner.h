@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Robot_Profile.h"
 #include "scripts/Sys_Script.h"
 
 #include <QElapsedTimer>
@@ -38,6 +39,8 @@ public:
     void setCurrentAction(qint32 index) { m_currentAction = index; }
     bool isPlaying() const;
     void setLoop(bool loop) { m_loop = loop; }
+    // A move outside an own profile is refused as one that cannot be sent; copied before play.
+    void setProfile(const Robot_Profile &profile) { m_profile = profile; }
 
     // Starts playing from the current action after the short step; does nothing while playing.
     void play();
@@ -74,6 +77,7 @@ private:
     Action_List m_script;
     qint32 m_currentAction = 0;
     bool m_loop = false;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
 
     QElapsedTimer m_elapsed;
     Clock m_now;
