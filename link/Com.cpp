@@ -457,6 +457,21 @@ int Com::discardQueued()
     return dropped;
 }
 
+int Com::discardWaiting()
+{
+    if (m_queue.empty())
+        return 0;
+    std::deque<QByteArray> started;
+    if (m_headWritten > 0)
+        started.push_back(std::move(m_queue.front()));
+    const int dropped = queuedFrames() - int(started.size());
+    m_queue = std::move(started);
+    m_queuedBytes = m_queue.empty() ? 0 : m_queue.front().size() - m_headWritten;
+    if (m_writable)
+        m_writable->setEnabled(!m_queue.empty());
+    return dropped;
+}
+
 void Com::waitForDriver()
 {
     // Closing restores the line's old settings; bytes still in the driver would leave at the
