@@ -352,7 +352,7 @@ bool Com::Output(QByteArrayView bytes)
                                    "frame was not sent")
                         .arg(m_queuedBytes));
     }
-    m_queue.push_back(bytes.toByteArray());
+    m_queue.push_back(m_frameFilter ? m_frameFilter(bytes) : bytes.toByteArray());
     m_queuedBytes += bytes.size();
     // Written now rather than at the next turn of the event loop, so the frame leaves when the
     // operator (or the script timer) sent it.

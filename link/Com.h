@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 class QSocketNotifier;
@@ -102,6 +103,10 @@ public:
     // a frame partly written stays queued and finishes when the line takes bytes (Stop All:
     // the window must not block, and the robot must not get a cut frame).
     int discardWaiting();
+    // Rewrites each frame Output takes, before it is queued (the window's gentle first moves);
+    // a frame refused whole never passes through it. None by default.
+    using FrameFilter = std::function<QByteArray(QByteArrayView frame)>;
+    void setFrameFilter(FrameFilter filter) { m_frameFilter = std::move(filter); }
 
     QString errorDescription() const { return m_error; }
 
@@ -157,4 +162,5 @@ private:
     bool m_notifyQueued = false;
     bool m_outputStalled = false;
     QString m_error;
+    FrameFilter m_frameFilter;
 };

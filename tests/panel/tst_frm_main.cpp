@@ -263,7 +263,12 @@ void tst_Frm_Main::menusOfferEveryWindow_data()
     QTest::newRow("file") << "mnu_File" << "&Fichier" << QStringList{"mnu_quit|Quit|Ctrl+Q"};
     QTest::newRow("serial") << "mnu_serial" << "&Serial"
                             << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S", "mnu_devices|Devices…|Ctrl+D",
-                                           "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L"};
+                                           "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L", "mnu_serial_sep_2||",
+                                           "mnu_robot_profile|Robot Profile…|",
+                                           "mnu_ease_to_home|Ease to Home on Connect|",
+                                           "mnu_gentle_first_moves|Gentle First Moves|",
+                                           "mnu_start_from_last_pose|Start from the Last Pose Sent|",
+                                           "mnu_serial_sep_3||", "mnu_stop_all|Stop All|Esc"};
     QTest::newRow("tool") << "mnu_tool" << "&Tool"
                           << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
                                          "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T"};
