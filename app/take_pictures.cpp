@@ -8,7 +8,9 @@
 #include "panel/Frm_Main.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "scripts/Frm_Script_Player.h"
+#include "settings/Frm_Robot_Profile.h"
 #include "settings/Frm_Setup.h"
+#include "settings/Robot_Profile_Model.h"
 #include "sim/RobotWindow.h"
 #include "sim/Simulator.h"
 #include "ui/Colours.h"
@@ -264,6 +266,18 @@ QWidget *trafficMonitor(Stage &stage)
     return traffic;
 }
 
+// The built-in profile with the neck's pitch narrowed and a shoulder's range widened, unsaved.
+QWidget *robotProfile(Stage &stage)
+{
+    auto *window = stage.window<Frm_Robot_Profile>(&Frm_Main::mnu_robot_profile_Click, "Frm_Robot_Profile");
+    Robot_Profile_Model *model = window->model();
+    model->setData(model->index(15, Robot_Profile_Model::Low), 75);
+    model->setData(model->index(15, Robot_Profile_Model::High), 105);
+    model->setData(model->index(11, Robot_Profile_Model::High), 190);
+    model->setData(model->index(0, Robot_Profile_Model::Home), 65);
+    return window;
+}
+
 QWidget *devices(Stage &stage)
 {
     // As an operator with a USB adapter on COM1 sees it, not this run's own link.
@@ -293,7 +307,7 @@ constexpr Picture Pictures[] = {
     {"main-window.png", mainWindow},         {"serial-settings.png", serialSettings},
     {"single-servo.png", singleServo},       {"script-player.png", scriptPlayer},
     {"script-editor.png", scriptEditor},     {"script-editor-edit-menu.png", scriptEditorEditMenu},
-    {"traffic-monitor.png", trafficMonitor},
+    {"traffic-monitor.png", trafficMonitor}, {"robot-profile.png", robotProfile},
     {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };
 

@@ -75,8 +75,10 @@ void Frm_Robot_Profile::buildControls()
     m_check = new QLabel;
     m_check->setObjectName(QStringLiteral("Lbl_Profile_Check"));
     m_check->setWordWrap(true);
+    m_check->setStyleSheet(QStringLiteral("color: #b00020;"));
 
     auto *robot = new QFormLayout;
+    robot->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     robot->addRow(QStringLiteral("Safe speed :"), m_safeSpeed);
     robot->addRow(QStringLiteral("Degrees per second for speed 1 :"), m_degrees);
 
@@ -135,6 +137,7 @@ void Frm_Robot_Profile::showState()
     edited.setDegreesPerSecond(m_degrees->value());
     const QString problem = edited.problem();
     m_check->setText(problem.isEmpty() ? QString() : QStringLiteral("Cannot be used: %1.").arg(problem));
+    m_check->setVisible(!problem.isEmpty());
 }
 
 std::optional<Robot_Profile> Frm_Robot_Profile::confirmed(const Robot_Profile &profile)
