@@ -1,5 +1,6 @@
 #include "ui/Colours.h"
 #include "link/Com.h"
+#include "link/Robot_Profile.h"
 #include "panel/Frm_Main.h"
 #include "panel/Frm_Single_Servo.h"
 #include "panel/Send_Throttle.h"
@@ -151,6 +152,7 @@ private slots:
     void poseFillsWhatSendSends_data();
     void poseFillsWhatSendSends();
     void refusedSpeedFillsNothingAndSaysWhy();
+    void poseTakenKeepsToTheProfile();
     void deviceChoiceDecidesWhatAPortOpens_data();
     void deviceChoiceDecidesWhatAPortOpens();
     void chosenAdapterIsOpenedAndKeptAcrossARestart();
@@ -890,6 +892,19 @@ QString fields(QObject &editor)
     return texts.join(u' ');
 }
 } // namespace
+
+void tst_Frm_Main::poseTakenKeepsToTheProfile()
+{
+    Rig rig;
+    Robot_Profile profile = Robot_Profile::builtIn();
+    profile.setLimits(true);
+    profile.setServo(15, {QStringLiteral("Neck Pitch"), 80, 100, 95});
+    rig.w.useProfile(profile, m_settings.filePath(QStringLiteral("robot.json")));
+    rig.slide(6)->setValue(113);
+    Frm_Script_Editor *editor = editorWith(rig, 5);
+    child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->click();
+    QCOMPARE(fields(*editor), QStringLiteral("100 0 90 0    "));
+}
 
 void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd_data()
 {
