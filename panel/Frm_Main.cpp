@@ -172,9 +172,7 @@ Frm_Main::Frm_Main(QWidget *parent)
     connect(m_batt, &QTimer::timeout, this, &Frm_Main::T_Batt_Timer);
 
     connect(&m_com, &Com::OnComm, this, &Frm_Main::Com_OnComm);
-    m_com.setFrameFilter([this](QByteArrayView frame) {
-        return m_gentle.pass(frame, m_profile.safeSpeed(), m_gentleFirstMoves->isChecked());
-    });
+    connect(m_gentleFirstMoves, &QAction::toggled, this, [this] { installFrameFilter(false); });
     m_lastPose.fill(-1);
     m_poseKeep = new QTimer(this);
     m_poseKeep->setSingleShot(true);
@@ -189,6 +187,7 @@ Frm_Main::Frm_Main(QWidget *parent)
     m_replies.Init_Reply_State();
     Disable_Frame();
     loadKeptProfile();
+    installFrameFilter(true);
     if (m_startFromLastPose->isChecked())
         startFromLastPose();
 }
@@ -461,7 +460,7 @@ bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)
     // Half a reply left from the last connection must not be glued to the next one's bytes.
     m_replies.Init_Reply_State();
     m_liveRefused.fill(false);
-    m_gentle.reset();
+    installFrameFilter(true);
     const QString settings = Settings.isEmpty() ? DefaultSettings : Settings;
     const int port = Com_port >= 1 && Com_port <= 4 ? Com_port : 1;
 
@@ -789,12 +788,23 @@ void Frm_Main::useProfile(const Robot_Profile &profile, const QString &file)
     QSettings().setValue(ProfileKey, m_profileFile);
     applyProfileRanges();
     showProfile();
+    installFrameFilter(false);
     if (m_singleServo)
         m_singleServo->setProfile(m_profile);
     if (m_player)
         m_player->setProfile(m_profile);
     if (m_editor)
         m_editor->setProfile(m_profile);
+}
+
+void Frm_Main::installFrameFilter(bool afresh)
+{
+    if (afresh || !m_gentle)
+        m_gentle = std::make_shared<Gentle_Start>();
+    m_com.setFrameFilter([gentle = m_gentle, safeSpeed = m_profile.safeSpeed(),
+                          slowFirst = m_gentleFirstMoves->isChecked()](QByteArrayView frame) {
+        return gentle->pass(frame, safeSpeed, slowFirst);
+    });
 }
 
 void Frm_Main::applyProfileRanges()

@@ -130,6 +130,9 @@ private:
     void stopPolling();
     void Close_All_Windows();
     void applyProfileRanges();
+    // Hands the port the gentle first moves' filter with the profile's safe speed and the
+    // option as they are now; afresh after an open, every servo not moved yet.
+    void installFrameFilter(bool afresh);
     void easeToHome();
     void poseSent(const QByteArray &frame);
     void keepPose();
@@ -164,7 +167,9 @@ private:
     QAction *m_easeToHome = nullptr;
     QAction *m_gentleFirstMoves = nullptr;
     QAction *m_startFromLastPose = nullptr;
-    Gentle_Start m_gentle;
+    // Which servos moved since the port opened: only the line's thread touches it, through the
+    // port's frame filter; this window only hands it on.
+    std::shared_ptr<Gentle_Start> m_gentle;
     std::array<int, ServoCount> m_lastPose{}; // by Servos::All index; -1 when never sent
     QTimer *m_poseKeep = nullptr;
     Send_Throttle *m_throttle = nullptr;

@@ -246,10 +246,9 @@ private slots:
         auto *player = rig.w.findChild<Frm_Script_Player *>();
         player->Btn_Open_Script_Click();
         player->Btn_Cmd_Click(Frm_Script_Player::Play);
-        auto *timer = player->findChild<QTimer *>(QStringLiteral("T_Script"));
-        QVERIFY(timer->isActive());
+        QVERIFY(player->isPlaying());
         rig.w.mnu_stop_all_Click();
-        QVERIFY(!timer->isActive());
+        QVERIFY(!player->isPlaying());
         QCOMPARE(rig.label(QStringLiteral("Panels(3)"))->text(), QStringLiteral("Stopped: 0 moves discarded"));
         QVERIFY(rig.peer.drain(100).isEmpty());
     }
