@@ -21,15 +21,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QScreen>
-#include <QSettings>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QSaveFile>
-#include <QStandardPaths>
+#include <QScreen>
+#include <QSettings>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -194,6 +194,9 @@ Frm_Main::Frm_Main(QWidget *parent)
 
 Frm_Main::~Frm_Main()
 {
+    // The last moves of a session are the pose the next one starts from.
+    if (m_poseKeep->isActive())
+        keepPose();
     // The port outlives the members declared after it: what its close reports goes nowhere.
     m_com.setFrameFilter({});
     disconnect(&m_com, nullptr, this, nullptr);
