@@ -255,6 +255,9 @@ Frm_Script_Editor::~Frm_Script_Editor()
     disconnect(m_focusWatch);
     if (m_keepTimer.isActive())
         keepUnsaved();
+    // The rows read the script, which goes before the child widgets do: the list, which may
+    // still owe a layout after the last change, lets go of them first.
+    m_view->setModel(nullptr);
 }
 
 void Frm_Script_Editor::setProfile(const Robot_Profile &profile)
