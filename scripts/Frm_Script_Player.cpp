@@ -94,12 +94,17 @@ void Frm_Script_Player::setClock(Clock clock)
 {
     if (!m_runner)
         return;
-    m_runner->setClock(clock);
-    if (!clock || m_runner->thread() == thread())
-        return;
-    QThread *window = thread();
-    m_com.runOnLine([runner = m_runner.data(), window] { runner->moveToThread(window); });
-    m_runner->setParent(this);
+    const bool own = !clock;
+    m_runner->setClock(std::move(clock));
+    const bool onLine = m_runner->thread() != thread();
+    if (own && !onLine) {
+        m_runner->setParent(nullptr);
+        m_com.adopt(m_runner);
+    } else if (!own && onLine) {
+        QThread *window = thread();
+        m_com.runOnLine([runner = m_runner.data(), window] { runner->moveToThread(window); });
+        m_runner->setParent(this);
+    }
 }
 
 void Frm_Script_Player::buildControls()
