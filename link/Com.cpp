@@ -92,7 +92,7 @@ Com::Com(QObject *parent)
     m_line->moveToThread(&m_thread);
     connect(m_line, &Line::received, this, &Com::received);
     connect(m_line, &Line::written, this, &Com::written);
-    connect(m_line, &Line::flowing, this, &Com::showStalled);
+    connect(m_line, &Line::stallChanged, this, &Com::showStalled);
     connect(m_line, &Line::gone, this, &Com::lineGone);
     connect(m_line, &Line::notSent, this, [this](int frames, const QString &reason, quint64 epoch) {
         if (epoch == m_epoch)

@@ -423,6 +423,27 @@ private slots:
         QVERIFY(m_peer->read(1, 50).isEmpty());
     }
 
+    // A move refused on the line's thread pauses the player and is told on the window's
+    // thread, where the main window's status bar listens.
+    void robotNotReading_onTheLinesThreadIsToldToTheWindows()
+    {
+        QList<bool> told;
+        connect(m_com.get(), &Com::outputStalledChanged, this, [&](bool stalled) { told << stalled; });
+        useLineClock();
+        load(QStringList(10, QStringLiteral("mss;1;1;1")));
+        child<QCheckBox>(QStringLiteral("Chk_Loop"))->setChecked(true);
+        click(Player::Play);
+        // The robot reads nothing: far more steps than the line holds, each on the line's thread.
+        for (int tick = 0; tick < 20000 && !m_com->OutputStalled(); ++tick)
+            m_player->T_Script_Timer();
+        QVERIFY(m_com->OutputStalled());
+        QTRY_COMPARE(told, QList<bool>{true});
+        QTRY_VERIFY(stepButtonsEnabled());
+        QVERIFY(!m_player->isPlaying());
+        QCOMPARE(selectedRow(), m_player->currentAction());
+        QVERIFY(m_dialogs->shown.isEmpty());
+    }
+
     void robotNotReading_pausesOnTheRefusedMoveAndPlaySendsItAgain()
     {
         QStringList moves;
