@@ -2,12 +2,14 @@
 
 #include "scripts/Script_File.h"
 #include "scripts/Script_Runner.h"
+#include "sensors/Sensor_Watch.h"
 
 #include <QWidget>
 
 #include <array>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -44,6 +46,15 @@ public:
     using Clock = Script_Runner::Clock;
     void setClock(Clock clock) { m_runner->setClock(std::move(clock)); }
 
+    // What the robot reported: while a script plays, an event the operator chose to pause on
+    // halts it before its next step, and the window says why. Play resumes from there.
+    void sensorEvent(const Sensor_Event &event);
+    Pause_Rule pauseRule() const;
+
+signals:
+    // The number of the action starting, or 0 when playing halted or ended.
+    void actionPlaying(qint32 number);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -55,6 +66,7 @@ private:
     void setStepButtonsEnabled(bool enabled);
     void halt();
     void showProblems();
+    void savePauseRule() const;
 
     Dialogs &m_dialogs;
     Script_Runner *m_runner = nullptr;
@@ -65,5 +77,10 @@ private:
     QTreeWidget *m_view = nullptr;
     QLabel *m_check = nullptr;
     QCheckBox *m_loop = nullptr;
+    QCheckBox *m_pauseOnWhisker = nullptr;
+    QComboBox *m_pauseWhisker = nullptr;
+    QCheckBox *m_pauseOnLowBattery = nullptr;
+    QLabel *m_paused = nullptr;
+    qint32 m_playing = 0; // the number of the action last started while playing
     std::array<QPushButton *, CommandCount> m_buttons{};
 };
