@@ -40,6 +40,19 @@ public:
     }
 
 protected:
+    // The same plot area in every chart, whatever width their value labels take, so that one
+    // moment stands at the same place in all three.
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QChartView::resizeEvent(event);
+        const QFontMetrics metrics(font());
+        const int left = metrics.horizontalAdvance(QStringLiteral("000000")) + 16;
+        const int right = metrics.horizontalAdvance(QStringLiteral("Analogue 4")) + 56;
+        const int top = metrics.height() * 2 + 4;
+        const int bottom = metrics.height() * 3 + 8;
+        chart()->setPlotArea(QRectF(left, top, std::max(width() - left - right, 10), std::max(height() - top - bottom, 10)));
+    }
+
     void drawForeground(QPainter *painter, const QRectF &rect) override
     {
         QChartView::drawForeground(painter, rect);
@@ -70,6 +83,18 @@ protected:
 private:
     const Sensor_Ring &m_ring;
 };
+
+// A step between time labels of 1, 2 or 5 times a power of ten, for about six of them.
+double tickInterval(double seconds)
+{
+    const double raw = seconds / 6;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double step : {1.0, 2.0, 5.0}) {
+        if (raw <= step * power)
+            return step * power;
+    }
+    return 10 * power;
+}
 
 QLineSeries *addSeries(QChart *chart, const QString &name)
 {
@@ -195,6 +220,9 @@ void Frm_Sensor_Plot::buildControls()
     auto *counts = new QValueAxis;
     counts->setRange(0, 65535);
     counts->setLabelFormat(QStringLiteral("%d"));
+    counts->setTickType(QValueAxis::TicksDynamic);
+    counts->setTickAnchor(0);
+    counts->setTickInterval(10000);
     auto *lanes = new QCategoryAxis;
     lanes->setRange(0, 4);
     for (int k = 0; k < 4; ++k)
@@ -222,6 +250,8 @@ QChartView *Frm_Sensor_Plot::buildChart(const char *name, const QString &title, 
     timeAxis = new QValueAxis;
     timeAxis->setTitleText(QStringLiteral("time (s)"));
     timeAxis->setLabelFormat(QStringLiteral("%.0f"));
+    timeAxis->setTickType(QValueAxis::TicksDynamic);
+    timeAxis->setTickAnchor(0);
     chart->addAxis(timeAxis, Qt::AlignBottom);
     auto *view = new Marked_Chart_View(chart, m_ring);
     view->setObjectName(QLatin1StringView(name));
@@ -237,8 +267,10 @@ void Frm_Sensor_Plot::refresh()
     m_shown = m_ring.taken();
 
     const std::deque<Sensor_Sample> &samples = m_ring.samples();
-    const qint64 right = samples.empty() ? m_clock() : samples.back().ms;
-    const qint64 left = right - qint64(m_window->value()) * 1000;
+    // The window fills from the start of the clock, then scrolls with the newest reading.
+    const qint64 width = qint64(m_window->value()) * 1000;
+    const qint64 right = std::max(samples.empty() ? m_clock() : samples.back().ms, width);
+    const qint64 left = right - width;
     // From the last sample before the window, so that each line enters from its left edge.
     auto first = std::lower_bound(samples.begin(), samples.end(), left,
                                   [](const Sensor_Sample &sample, qint64 ms) { return sample.ms < ms; });
@@ -248,13 +280,14 @@ void Frm_Sensor_Plot::refresh()
     std::array<QList<QPointF>, 2> batteries;
     std::array<QList<QPointF>, 4> analogues;
     std::array<QList<QPointF>, 4> whiskers;
-    double top = 10;
+    double lowest = 1e9, highest = -1e9;
     for (auto it = first; it != samples.end(); ++it) {
         const double s = it->ms / 1000.0;
         for (size_t k = 0; k < batteries.size(); ++k) {
             if (it->batteries[k]) {
                 batteries[k].append({s, *it->batteries[k] / 10.0});
-                top = std::max(top, *it->batteries[k] / 10.0);
+                lowest = std::min(lowest, *it->batteries[k] / 10.0);
+                highest = std::max(highest, *it->batteries[k] / 10.0);
             }
         }
         for (size_t k = 0; k < analogues.size(); ++k) {
@@ -279,10 +312,17 @@ void Frm_Sensor_Plot::refresh()
     for (size_t k = 0; k < whiskers.size(); ++k)
         m_whiskers[k]->replace(whiskers[k]);
 
-    if (auto *volts = qobject_cast<QValueAxis *>(m_views[Batteries]->chart()->axes(Qt::Vertical).value(0)))
-        volts->setMax(std::ceil(top));
-    for (QValueAxis *axis : m_timeAxes)
+    // A volt of room around what the batteries read, so that a slow fall shows.
+    if (auto *volts = qobject_cast<QValueAxis *>(m_views[Batteries]->chart()->axes(Qt::Vertical).value(0))) {
+        if (highest < lowest)
+            volts->setRange(0, 10);
+        else
+            volts->setRange(std::max(0.0, std::floor(lowest) - 1), std::ceil(highest) + 1);
+    }
+    for (QValueAxis *axis : m_timeAxes) {
         axis->setRange(left / 1000.0, right / 1000.0);
+        axis->setTickInterval(tickInterval(width / 1000.0));
+    }
     for (QChartView *view : m_views)
         view->viewport()->update();
 }
