@@ -1,6 +1,7 @@
 #include "sensors/Frm_Sensor_Plot.h"
 
 #include "ui/Dialogs.h"
+#include "ui/Save_Target.h"
 
 #include <QCategoryAxis>
 #include <QChart>
@@ -384,15 +385,17 @@ void Frm_Sensor_Plot::Btn_Save_Readings_Click()
                                                 QStringLiteral("CSV (*.csv)"));
     if (!self || name.isEmpty())
         return;
-    // Through a copy beside it: a save that fails leaves any older file whole.
-    QSaveFile file(name);
-    QString why;
-    if (!file.open(QIODevice::WriteOnly))
-        why = file.errorString();
-    else if (!Sensor_Csv::write(file, m_ring.samples(), &why))
-        file.cancelWriting();
-    else if (!file.commit())
-        why = file.errorString();
+    // Through a copy beside it: a save that fails leaves any older file whole. A folder, a pipe
+    // or a device named is left alone.
+    const QString why = [this, &name] {
+        if (QString refusal = Save_Target::refusal(name); !refusal.isEmpty())
+            return refusal;
+        QSaveFile file(name);
+        QString failure;
+        if (!file.open(QIODevice::WriteOnly) || !Sensor_Csv::write(file, m_ring.samples(), &failure) || !file.commit())
+            return failure.isEmpty() ? file.errorString() : failure;
+        return QString();
+    }();
     if (!why.isEmpty())
         m_dialogs.inform(this, QStringLiteral("The readings cannot be saved to \"%1\": %2.").arg(name, why),
                          QMessageBox::Warning);

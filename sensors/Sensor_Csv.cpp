@@ -1,5 +1,7 @@
 #include "sensors/Sensor_Csv.h"
 
+#include "ui/Save_Target.h"
+
 #include <QFile>
 #include <QIODevice>
 
@@ -51,6 +53,11 @@ Sensor_Recorder::~Sensor_Recorder() = default;
 
 bool Sensor_Recorder::start(const QString &path, qint64 originMs, QString *why)
 {
+    if (const QString refusal = Save_Target::refusal(path); !refusal.isEmpty()) {
+        if (why)
+            *why = refusal;
+        return false;
+    }
     // Unbuffered: a row is on the disk as soon as it is written, not when a buffer fills.
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {

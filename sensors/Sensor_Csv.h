@@ -32,7 +32,8 @@ public:
     Sensor_Recorder();
     ~Sensor_Recorder();
 
-    // Starts a record in the file (replacing it) with times from originMs; false with the reason.
+    // Starts a record in the file (replacing a regular file, nothing else) with times from
+    // originMs; false with the reason.
     bool start(const QString &path, qint64 originMs, QString *why);
     // The same on a device already open for writing (tests give one that fails on cue).
     bool start(std::unique_ptr<QIODevice> device, qint64 originMs, QString *why);

@@ -10,15 +10,19 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -133,6 +137,69 @@ private slots:
         }
         QCOMPARE(battery1, (QList<QByteArray>{"", "7.2", "6.5", "6.5", "6.1", "5.8"}));
         QCOMPARE(whisker3, (QList<QByteArray>{"1", "1", "1", "0", "0", "0"}));
+    }
+
+    // Record to File writes each reading as it arrives, times from when it started, until
+    // pressed again.
+    void recordWritesEachReadingAsItArrives()
+    {
+        Sensor_Ring ring;
+        qint64 now = 5000;
+        ScriptedDialogs dialogs;
+        Frm_Sensor_Plot plot(ring, [&now] { return now; }, dialogs);
+        const QString path = m_dir.filePath(QStringLiteral("record.csv"));
+        dialogs.fileNames << path;
+        auto *record = plot.findChild<QPushButton *>(QStringLiteral("Btn_Record"));
+        record->click();
+        QVERIFY(record->isChecked());
+        for (const int tenths : {72, 71, 70}) {
+            const Sys_Project::Reply reply{Sys_Project::ReplyKind::Batteries, {quint8(tenths), 73, 0}};
+            plot.readingTaken(*ring.take(reply, now += 500));
+        }
+        record->click();
+        // Taken after the record stopped: not in it.
+        plot.readingTaken(*ring.take({Sys_Project::ReplyKind::Whiskers, {1, 0, 0}}, now += 500));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(Sensor_Csv::Header) + "0.500,7.2,7.3,,,,,,,,,\n1.000,7.1,7.3,,,,,,,,,\n"
+                                                                   "1.500,7.0,7.3,,,,,,,,,\n");
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    // Neither way of keeping readings writes over what is not a regular file.
+    void keepingReadingsLeavesAloneWhatIsNotAFile_data()
+    {
+        QTest::addColumn<bool>("record");
+        QTest::addColumn<bool>("pipe"); // else a folder
+        QTest::addColumn<QString>("message");
+        const QString save = QStringLiteral("The readings cannot be saved to \"%1\": it is %2, not a regular file.");
+        const QString record = QStringLiteral("The record to \"%1\" cannot start: it is %2, not a regular file.");
+        QTest::newRow("save over a folder") << false << false << save.arg(u"%1", u"a directory");
+        QTest::newRow("save over a pipe") << false << true << save.arg(u"%1", u"a named pipe");
+        QTest::newRow("record over a folder") << true << false << record.arg(u"%1", u"a directory");
+        QTest::newRow("record over a pipe") << true << true << record.arg(u"%1", u"a named pipe");
+    }
+    void keepingReadingsLeavesAloneWhatIsNotAFile()
+    {
+        QFETCH(bool, record);
+        QFETCH(bool, pipe);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("target"));
+        QVERIFY(pipe ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 : QDir().mkdir(path));
+        Sensor_Ring ring;
+        ring.take({Sys_Project::ReplyKind::Whiskers, {1, 0, 0}}, 0);
+        ScriptedDialogs dialogs;
+        dialogs.fileNames << path;
+        Frm_Sensor_Plot plot(ring, [] { return qint64(0); }, dialogs);
+        auto *button = plot.findChild<QPushButton *>(QLatin1StringView(record ? "Btn_Record" : "Btn_Save_Readings"));
+        button->click();
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].text, message.arg(path));
+        QVERIFY(!button->isChecked());
+        struct stat left{};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &left), 0);
+        QVERIFY(pipe ? S_ISFIFO(left.st_mode) : S_ISDIR(left.st_mode));
     }
 
     // The level set in the plot window holds for the panel at once, and stays for the next run.
