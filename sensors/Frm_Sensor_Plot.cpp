@@ -97,6 +97,73 @@ double tickInterval(double seconds)
     return 10 * power;
 }
 
+// Beyond this many samples in the window, each line keeps only the lowest and the highest point
+// of each of ThinBuckets stretches of time: an hour draws about as fast as a minute, and a spike
+// still shows.
+constexpr qsizetype ThinAbove = 2000;
+constexpr qint64 ThinBuckets = 1000;
+
+class Thinned_Line
+{
+public:
+    explicit Thinned_Line(qint64 bucketMs = 0)
+        : m_bucketMs(bucketMs)
+    {
+    }
+
+    void add(qint64 ms, double y)
+    {
+        const QPointF point(ms / 1000.0, y);
+        m_last = point;
+        m_any = true;
+        if (m_bucketMs <= 0) {
+            m_points.append(point);
+            return;
+        }
+        const qint64 bucket = ms / m_bucketMs;
+        if (!m_open || bucket != m_bucket) {
+            flush();
+            m_open = true;
+            m_bucket = bucket;
+            m_low = m_high = point;
+            return;
+        }
+        if (y < m_low.y())
+            m_low = point;
+        if (y > m_high.y())
+            m_high = point;
+    }
+
+    // Ends on the newest reading, whatever the last stretch kept.
+    QList<QPointF> take()
+    {
+        flush();
+        if (m_any && (m_points.isEmpty() || m_points.constLast() != m_last))
+            m_points.append(m_last);
+        return std::move(m_points);
+    }
+
+private:
+    void flush()
+    {
+        if (!m_open)
+            return;
+        m_open = false;
+        const bool lowFirst = m_low.x() <= m_high.x();
+        m_points.append(lowFirst ? m_low : m_high);
+        if (m_high != m_low)
+            m_points.append(lowFirst ? m_high : m_low);
+    }
+
+    qint64 m_bucketMs;
+    QList<QPointF> m_points;
+    bool m_open = false;
+    qint64 m_bucket = 0;
+    QPointF m_low, m_high;
+    bool m_any = false;
+    QPointF m_last;
+};
+
 QLineSeries *addSeries(QChart *chart, const QString &name)
 {
     auto *series = new QLineSeries;
@@ -278,40 +345,51 @@ void Frm_Sensor_Plot::refresh()
     if (first != samples.begin())
         --first;
 
-    std::array<QList<QPointF>, 2> batteries;
-    std::array<QList<QPointF>, 4> analogues;
+    const qint64 bucketMs = samples.end() - first > ThinAbove ? std::max<qint64>(width / ThinBuckets, 1) : 0;
+    std::array<Thinned_Line, 2> batteries{Thinned_Line(bucketMs), Thinned_Line(bucketMs)};
+    std::array<Thinned_Line, 4> analogues{Thinned_Line(bucketMs), Thinned_Line(bucketMs), Thinned_Line(bucketMs),
+                                          Thinned_Line(bucketMs)};
     std::array<QList<QPointF>, 4> whiskers;
+    std::array<QPointF, 4> whiskersLast;
     double lowest = 1e9, highest = -1e9;
     for (auto it = first; it != samples.end(); ++it) {
-        const double s = it->ms / 1000.0;
         for (size_t k = 0; k < batteries.size(); ++k) {
             if (it->batteries[k]) {
-                batteries[k].append({s, *it->batteries[k] / 10.0});
+                batteries[k].add(it->ms, *it->batteries[k] / 10.0);
                 lowest = std::min(lowest, *it->batteries[k] / 10.0);
                 highest = std::max(highest, *it->batteries[k] / 10.0);
             }
         }
         for (size_t k = 0; k < analogues.size(); ++k) {
             if (it->analogues[k])
-                analogues[k].append({s, double(*it->analogues[k])});
+                analogues[k].add(it->ms, double(*it->analogues[k]));
         }
+        const double s = it->ms / 1000.0;
         for (size_t k = 0; k < whiskers.size(); ++k) {
             const std::optional<bool> closed = it->whisker(int(k));
             if (!closed)
                 continue;
-            // On/off steps: the level holds until the reply that changes it.
+            // On/off steps, a point only where the level changes: it holds until the reply
+            // that changes it.
             const double y = double(k) + (*closed ? ClosedLevel : OpenLevel);
-            if (!whiskers[k].isEmpty() && whiskers[k].constLast().y() != y)
-                whiskers[k].append({s, whiskers[k].constLast().y()});
-            whiskers[k].append({s, y});
+            if (whiskers[k].isEmpty()) {
+                whiskers[k].append({s, y});
+            } else if (whiskersLast[k].y() != y) {
+                whiskers[k].append({s, whiskersLast[k].y()});
+                whiskers[k].append({s, y});
+            }
+            whiskersLast[k] = {s, y};
         }
     }
     for (size_t k = 0; k < batteries.size(); ++k)
-        m_batteries[k]->replace(batteries[k]);
+        m_batteries[k]->replace(batteries[k].take());
     for (size_t k = 0; k < analogues.size(); ++k)
-        m_analogues[k]->replace(analogues[k]);
-    for (size_t k = 0; k < whiskers.size(); ++k)
+        m_analogues[k]->replace(analogues[k].take());
+    for (size_t k = 0; k < whiskers.size(); ++k) {
+        if (!whiskers[k].isEmpty() && whiskers[k].constLast() != whiskersLast[k])
+            whiskers[k].append(whiskersLast[k]);
         m_whiskers[k]->replace(whiskers[k]);
+    }
 
     // A volt of room around what the batteries read, so that a slow fall shows.
     if (auto *volts = qobject_cast<QValueAxis *>(m_views[Batteries]->chart()->axes(Qt::Vertical).value(0))) {

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -116,7 +117,7 @@ private slots:
                  (QList<double>{7.3, 7.3, 7.3, 7.3, 7.3}));
         // Whisker 3's lane (2 to 3) steps down from closed to open at the reply that opened it.
         QCOMPARE(values(series(*plot, "Chart_Whiskers", QStringLiteral("Whisker 3"))->points()),
-                 (QList<double>{2.75, 2.75, 2.75, 2.75, 2.25, 2.25, 2.25}));
+                 (QList<double>{2.75, 2.75, 2.25, 2.25}));
         const QList<QPointF> points = series(*plot, "Chart_Batteries", QStringLiteral("Battery 1"))->points();
         QVERIFY(std::is_sorted(points.begin(), points.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); }));
 
@@ -137,6 +138,27 @@ private slots:
         }
         QCOMPARE(battery1, (QList<QByteArray>{"", "7.2", "6.5", "6.5", "6.1", "5.8"}));
         QCOMPARE(whisker3, (QList<QByteArray>{"1", "1", "1", "0", "0", "0"}));
+    }
+
+    // An hour of readings shown at once is thinned to a few points per pixel, the spike and
+    // the newest reading kept.
+    void anHourShownKeepsSpikesAndTheNewestReading()
+    {
+        Sensor_Ring ring;
+        qint64 ms = 0;
+        for (qsizetype k = 0; k < ring.capacity(); ++k, ms += 250) {
+            const int reading = k == 5000 ? 65000 : k == ring.capacity() - 1 ? 7 : 100 + int(k % 3);
+            ring.take({Sys_Project::ReplyKind::Analogue, {2, quint8(reading >> 8), quint8(reading & 0xFF)}}, ms);
+        }
+        ScriptedDialogs dialogs;
+        Frm_Sensor_Plot plot(ring, [ms] { return ms; }, dialogs);
+        plot.findChild<QSpinBox *>(QStringLiteral("Spn_Window"))->setValue(Frm_Sensor_Plot::MaximumWindow);
+        plot.refresh();
+        const QList<QPointF> points = series(plot, "Chart_Analogues", QStringLiteral("Analogue 2"))->points();
+        QVERIFY2(points.size() <= 2001, qPrintable(QString::number(points.size())));
+        QVERIFY(values(points).contains(65000));
+        QCOMPARE(points.constLast(), QPointF((ms - 250) / 1000.0, 7));
+        QVERIFY(std::is_sorted(points.begin(), points.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); }));
     }
 
     // Record to File writes each reading as it arrives, times from when it started, until
