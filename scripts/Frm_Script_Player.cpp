@@ -139,6 +139,34 @@ void Frm_Script_Player::buildControls()
 
     connect(m_loop, &QCheckBox::toggled, m_runner, &Script_Runner::setLoop);
 
+    m_paused = new QLabel;
+    m_paused->setObjectName(QStringLiteral("Lbl_Paused"));
+    m_paused->setStyleSheet(QStringLiteral("color: #b00000;"));
+
+
+    m_check = new QLabel;
+    m_check->setObjectName(QStringLiteral("Lbl_Check"));
+
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_path);
+    pathRow->addWidget(open);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(caption("Label1", QStringLiteral("Script file")));
+    layout->addLayout(pathRow);
+    layout->addWidget(m_info);
+    layout->addSpacing(4);
+    layout->addWidget(caption("Label2", QStringLiteral("Actions list")));
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_check);
+    layout->addLayout(buildPauseChoices());
+    layout->addWidget(m_paused);
+    layout->addLayout(buttons);
+    resize(420, 500);
+}
+
+QLayout *Frm_Script_Player::buildPauseChoices()
+{
     const QSettings settings;
     m_pauseOnWhisker = new QCheckBox(QStringLiteral("Pause on Whisker"));
     m_pauseOnWhisker->setObjectName(QStringLiteral("Chk_Pause_Whisker"));
@@ -162,29 +190,7 @@ void Frm_Script_Player::buildControls()
     pauses->addSpacing(12);
     pauses->addWidget(m_pauseOnLowBattery);
     pauses->addStretch();
-    m_paused = new QLabel;
-    m_paused->setObjectName(QStringLiteral("Lbl_Paused"));
-    m_paused->setStyleSheet(QStringLiteral("color: #b00000;"));
-
-    m_check = new QLabel;
-    m_check->setObjectName(QStringLiteral("Lbl_Check"));
-
-    auto *pathRow = new QHBoxLayout;
-    pathRow->addWidget(m_path);
-    pathRow->addWidget(open);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(caption("Label1", QStringLiteral("Script file")));
-    layout->addLayout(pathRow);
-    layout->addWidget(m_info);
-    layout->addSpacing(4);
-    layout->addWidget(caption("Label2", QStringLiteral("Actions list")));
-    layout->addWidget(m_view, 1);
-    layout->addWidget(m_check);
-    layout->addLayout(pauses);
-    layout->addWidget(m_paused);
-    layout->addLayout(buttons);
-    resize(420, 500);
+    return pauses;
 }
 
 void Frm_Script_Player::Btn_Open_Script_Click()

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -60,6 +61,8 @@ protected:
 
 private:
     void buildControls();
+    // The boxes that choose what the robot reports pauses a playing script, as last chosen.
+    QLayout *buildPauseChoices();
     bool Load_Script(const QString &File_Name);
     void Refresh_Action_List();
     void showRow(int row);

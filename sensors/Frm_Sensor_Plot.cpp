@@ -266,7 +266,12 @@ void Frm_Sensor_Plot::buildControls()
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(low);
+    buildCharts(layout);
+    resize(900, 700);
+}
 
+void Frm_Sensor_Plot::buildCharts(QVBoxLayout *layout)
+{
     QValueAxis *time = nullptr;
     m_views[Batteries] = buildChart("Chart_Batteries", QStringLiteral("Batteries (V)"), time);
     m_timeAxes[Batteries] = time;
@@ -306,7 +311,6 @@ void Frm_Sensor_Plot::buildControls()
         }
         layout->addWidget(m_views[size_t(c)], c == Whiskers ? 2 : 3);
     }
-    resize(900, 700);
 }
 
 QChartView *Frm_Sensor_Plot::buildChart(const char *name, const QString &title, QValueAxis *&timeAxis)

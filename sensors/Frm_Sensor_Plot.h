@@ -18,6 +18,7 @@ class QPushButton;
 class QSpinBox;
 class QTimer;
 class QValueAxis;
+class QVBoxLayout;
 class Dialogs;
 
 // The readings over time: the batteries in volts, the analogue inputs and the whiskers as
@@ -52,6 +53,8 @@ signals:
 
 private:
     void buildControls();
+    // The batteries', analogue inputs' and whiskers' charts, one above the other.
+    void buildCharts(QVBoxLayout *layout);
     QChartView *buildChart(const char *name, const QString &title, QValueAxis *&timeAxis);
     void stopRecord(const QString &why);
 
