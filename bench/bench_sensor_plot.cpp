@@ -1,6 +1,6 @@
-// Measures what the sensor plot costs with the ring full: an hour of replies taken in, and one
-// redraw of all ten series over the whole hour (the widest window), then over the default minute,
-// with the window shown offscreen.
+// Measures what the sensor plot costs with the ring full, an hour of the poll's replies: taking
+// them in, and one redraw of all ten series over the whole hour (the widest window), then over
+// the default minute, with the window shown offscreen.
 // Usage: bench_sensor_plot [redraws]
 
 #include "sensors/Frm_Sensor_Plot.h"
@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     clock.start();
     const qsizetype replies = ring.capacity();
-    for (qsizetype k = 0; k < replies; ++k, ms += 250) {
+    for (qsizetype k = 0; k < replies; ++k, ms += 500) {
         const int reading = int(k % 1000);
         const Sys_Project::Reply reply = k % 2 ? Sys_Project::Reply{Sys_Project::ReplyKind::Analogue,
                                                                     {quint8(1 + k / 2 % 4), quint8(reading >> 8),
@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
         window->setValue(seconds);
         std::vector<double> times;
         for (int k = 0; k < redraws; ++k) {
-            ring.take({Sys_Project::ReplyKind::Batteries, {70, 72, 0}}, ms += 250);
+            ring.take({Sys_Project::ReplyKind::Batteries, {70, 72, 0}}, ms += 500);
             clock.restart();
             plot.refresh();
             plot.repaint();

@@ -34,9 +34,9 @@ struct Action_Mark
 class Sensor_Ring
 {
 public:
-    // An hour of the poll's two replies a second, with as many again for the whiskers, which
-    // the controller reports on its own.
-    static constexpr qsizetype DefaultCapacity = 2 * 3600 * 2;
+    // An hour of the poll's two replies a second (whisker reports, which come on their own,
+    // shorten it a little).
+    static constexpr qsizetype DefaultCapacity = 3600 * 2;
 
     explicit Sensor_Ring(qsizetype capacity = DefaultCapacity);
 
