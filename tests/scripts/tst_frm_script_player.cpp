@@ -6,6 +6,7 @@
 #include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +39,7 @@ class TestFrmScriptPlayer : public QObject
     static constexpr qint64 Ms = 1000000;
     using Player = Frm_Script_Player;
 
+    QTemporaryDir m_settings; // the pause choices, never those of whoever runs the tests
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PtyPeer> m_peer;
     std::unique_ptr<Com> m_com;
@@ -114,8 +117,11 @@ class TestFrmScriptPlayer : public QObject
     static QByteArray mss(int value) { return QByteArray("mss").append(3, char(value)); }
 
 private slots:
+    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
+
     void init()
     {
+        QSettings().clear();
         m_dir = std::make_unique<QTemporaryDir>();
         m_peer = std::make_unique<PtyPeer>();
         qputenv("ORVIK_COM1", m_peer->device().toLocal8Bit());
@@ -566,6 +572,52 @@ private slots:
             });
         };
         QTRY_VERIFY2(duringBusy() >= 5, qPrintable(QStringLiteral("%1 moves arrived while busy").arg(duringBusy())));
+    }
+
+    // Only what the operator chose pauses, and only while playing: the step after the event
+    // never runs, and the window says why.
+    void sensorEvent_pausesOnWhatWasChosen_data()
+    {
+        QTest::addColumn<bool>("playing");
+        QTest::addColumn<int>("whisker"); // -1: Pause on Whisker unticked, 0: any, else that one
+        QTest::addColumn<bool>("lowBattery");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("paused"); // empty: plays on
+        const int whisker = Sensor_Event::WhiskerClosed;
+        const int battery = Sensor_Event::BatteryLow;
+        QTest::newRow("any whisker") << true << 0 << false << whisker << 3
+                                     << QStringLiteral("Paused: whisker 3 closed at action 1");
+        QTest::newRow("the whisker chosen") << true << 2 << false << whisker << 2
+                                            << QStringLiteral("Paused: whisker 2 closed at action 1");
+        QTest::newRow("another whisker") << true << 1 << false << whisker << 2 << QString();
+        QTest::newRow("nothing chosen") << true << -1 << false << whisker << 1 << QString();
+        QTest::newRow("low battery") << true << -1 << true << battery << 1
+                                     << QStringLiteral("Paused: battery 1 low: 6.1 V at action 1");
+        QTest::newRow("low battery, not chosen") << true << 0 << false << battery << 1 << QString();
+        QTest::newRow("not playing") << false << 0 << true << whisker << 1 << QString();
+    }
+    void sensorEvent_pausesOnWhatWasChosen()
+    {
+        QFETCH(bool, playing);
+        QFETCH(int, whisker);
+        QFETCH(bool, lowBattery);
+        QFETCH(int, kind);
+        QFETCH(int, number);
+        QFETCH(QString, paused);
+        child<QCheckBox>(QStringLiteral("Chk_Pause_Whisker"))->setChecked(whisker >= 0);
+        child<QComboBox>(QStringLiteral("Cmb_Pause_Whisker"))->setCurrentIndex(std::max(whisker, 0));
+        child<QCheckBox>(QStringLiteral("Chk_Pause_Low_Battery"))->setChecked(lowBattery);
+        load({"mss;9;50;0", "wait;500", "mss;9;60;0"});
+        if (playing) {
+            click(Player::Play);
+            tickOnTime(); // action 1
+        }
+        m_player->sensorEvent({Sensor_Event::Kind(kind), number, 61});
+        QCOMPARE(child<QLabel>(QStringLiteral("Lbl_Paused"))->text(), paused);
+        QCOMPARE(timer()->isActive(), playing && paused.isEmpty());
+        QCOMPARE(m_player->currentAction(), playing ? 1 : 0);
+        QCOMPARE(stepButtonsEnabled(), !playing || !paused.isEmpty());
     }
 
     // The greeting example played to orvik-sim, a program of its own: every move arrives whole
