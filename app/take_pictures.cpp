@@ -9,6 +9,7 @@
 #include "scripts/Frm_Script_Editor.h"
 #include "scripts/Frm_Script_Player.h"
 #include "settings/Frm_Robot_Profile.h"
+#include "sensors/Frm_Sensor_Plot.h"
 #include "settings/Frm_Setup.h"
 #include "settings/Robot_Profile_Model.h"
 #include "sim/RobotWindow.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,8 +33,10 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -266,6 +270,34 @@ QWidget *trafficMonitor(Stage &stage)
     return traffic;
 }
 
+// The plot while the greeting plays: the batteries running down, the analogue inputs
+// wandering, two whiskers touched, a line at each action.
+QWidget *sensorPlot(Stage &stage)
+{
+    auto *plot = stage.window<Frm_Sensor_Plot>(&Frm_Main::mnu_sensor_plot_Click, "Frm_Sensor_Plot");
+    child<QSpinBox>(plot, QStringLiteral("Spn_Window"))->setValue(10);
+    child<QDoubleSpinBox>(plot, QStringLiteral("Spn_Low_Battery(0)"))->setValue(6.4);
+    auto *player = child<Frm_Script_Player>(&stage.main, QStringLiteral("Frm_Script_Player"));
+    player->Btn_Cmd_Click(Frm_Script_Player::Stop);
+    player->Btn_Cmd_Click(Frm_Script_Player::Play);
+
+    Controller &robot = stage.simulator->controller();
+    // Readings ten times a second rather than the poll's two, for lines that show their shape.
+    for (int step = 0; step < 42; ++step) {
+        robot.setBattery(1, quint8(75 - step / 5));
+        robot.setBattery(2, quint8(73 - step / 9));
+        for (int k = 1; k <= 4; ++k)
+            robot.setAnalogue(k, quint16(30000 + 20000 * std::sin(step / 6.0 + k * 1.3)));
+        robot.setWhiskers(step >= 10 && step < 19 ? 0b0010 : step >= 28 && step < 33 ? 0b1000 : 0);
+        stage.main.T_Batt_Timer();
+        QElapsedTimer tick;
+        tick.start();
+        waitFor([&tick] { return tick.elapsed() >= 100; });
+    }
+    plot->refresh();
+    return plot;
+}
+
 // The built-in profile with the neck's pitch narrowed and a shoulder's range widened, unsaved.
 QWidget *robotProfile(Stage &stage)
 {
@@ -307,7 +339,8 @@ constexpr Picture Pictures[] = {
     {"main-window.png", mainWindow},         {"serial-settings.png", serialSettings},
     {"single-servo.png", singleServo},       {"script-player.png", scriptPlayer},
     {"script-editor.png", scriptEditor},     {"script-editor-edit-menu.png", scriptEditorEditMenu},
-    {"traffic-monitor.png", trafficMonitor}, {"robot-profile.png", robotProfile},
+    {"traffic-monitor.png", trafficMonitor}, {"sensor-plot.png", sensorPlot},
+    {"robot-profile.png", robotProfile},
     {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };
 

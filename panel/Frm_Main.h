@@ -4,8 +4,11 @@
 #include "link/Robot_Profile.h"
 #include "link/Servo_Moves.h"
 #include "link/Sys_Project.h"
+#include "sensors/Sensor_Readings.h"
+#include "sensors/Sensor_Watch.h"
 #include "ui/Dialogs.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -27,6 +30,7 @@ class Frm_Script_Player;
 class Frm_Setup;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
+class Frm_Sensor_Plot;
 class Frm_Traffic;
 class Send_Throttle;
 
@@ -90,6 +94,7 @@ public:
     // Stops every playing script, turns Live Moves off and drops the moves still waiting in
     // the program, whole frames only; sends nothing.
     void mnu_stop_all_Click();
+    void mnu_sensor_plot_Click();
     // Ticked: each slider's move sends its body part's frame, at most one every 50 ms.
     void mnu_live_moves_Click(bool checked);
 
@@ -97,10 +102,19 @@ public:
     void T_Serial_Detection_Timer();
     void T_Batt_Timer();
 
+    // Every reply taken in, as the plot shows it and a record keeps it.
+    const Sensor_Ring &readings() const { return m_readings; }
+    // The level below which each battery counts as low (kept in the settings by the plot window).
+    void setBatteryThresholds(const Battery_Thresholds &thresholds);
+
 signals:
     // A reply from the robot, complete, as the sensor panel shows it (tests and the soak
     // count what arrives through it).
     void replyShown(const Sys_Project::Reply &reply);
+    // The sample a reply added to the readings.
+    void readingTaken(const Sensor_Sample &sample);
+    // A whisker closed or a battery fell below its threshold (the player may pause on it).
+    void sensorEvent(const Sensor_Event &event);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -127,6 +141,8 @@ private:
     void Btn_Stop_Click();
     void Com_OnComm();
     void showReply(const Sys_Project::Reply &reply);
+    void watchReply(const Sys_Project::Reply &reply);
+    void showBatteryLevels();
     void stopPolling();
     void Close_All_Windows();
     void applyProfileRanges();
@@ -147,6 +163,9 @@ private:
 
     Com m_com;
     Sys_Project m_replies;
+    Sensor_Ring m_readings;
+    Sensor_Watch m_watch;
+    QElapsedTimer m_clock; // the readings' times
     std::unique_ptr<Dialogs> m_dialogs;
 
     std::array<QGroupBox *, FrameCount> m_frames{};
@@ -162,6 +181,7 @@ private:
     QLabel *m_writeState = nullptr;
     QLabel *m_live = nullptr;
     QLabel *m_profileLabel = nullptr;
+    QLabel *m_batteryState = nullptr;
     QAction *m_liveMoves = nullptr;
     QAction *m_stopAll = nullptr;
     QAction *m_easeToHome = nullptr;
@@ -187,6 +207,7 @@ private:
     Robot_Profile m_profile = Robot_Profile::builtIn();
     QString m_profileFile;
     bool m_settingPose = false; // the sliders move because of the program, not the operator
+    QPointer<Frm_Sensor_Plot> m_plot;
     bool m_centred = false;
     bool m_unloading = false;
 };
