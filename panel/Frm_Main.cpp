@@ -442,7 +442,7 @@ void Frm_Main::buildStatusBar()
     m_live->setObjectName(QStringLiteral("Panels(4)"));
     statusBar()->addPermanentWidget(m_live);
     m_profileLabel = new QLabel;
-    m_profileLabel->setObjectName(QStringLiteral("Panels(5)"));
+    m_profileLabel->setObjectName(QStringLiteral("Panels(6)"));
     statusBar()->addPermanentWidget(m_profileLabel);
     auto *stop = new QPushButton(QStringLiteral("STOP"));
     stop->setObjectName(QStringLiteral("Btn_Stop_All"));

@@ -83,7 +83,7 @@ private slots:
         rig.w.useProfile(narrowNeck(), m_dir.filePath(QStringLiteral("robot.json")));
         QCOMPARE(rig.slide(6)->minimum(), 80);
         QCOMPARE(rig.slide(6)->maximum(), 100);
-        QCOMPARE(rig.label(QStringLiteral("Panels(5)"))->text(), QStringLiteral("Profile: robot.json"));
+        QCOMPARE(rig.label(QStringLiteral("Panels(6)"))->text(), QStringLiteral("Profile: robot.json"));
 
         rig.action(QStringLiteral("mnu_live_moves"))->trigger();
         rig.slide(6)->setValue(113);
@@ -91,7 +91,7 @@ private slots:
 
         rig.w.useProfile(Robot_Profile::builtIn(), QString());
         QCOMPARE(rig.slide(6)->maximum(), 113);
-        QCOMPARE(rig.label(QStringLiteral("Panels(5)"))->text(), QStringLiteral("Profile: built-in"));
+        QCOMPARE(rig.label(QStringLiteral("Panels(6)"))->text(), QStringLiteral("Profile: built-in"));
         rig.w.mnu_about_Click();
         QVERIFY(rig.dialogs->shown.last().text.endsWith(QStringLiteral("Robot profile: built-in")));
     }
@@ -121,7 +121,7 @@ private slots:
         QSettings().setValue(Frm_Main::ProfileKey, path);
         Rig rig;
         QCOMPARE(rig.slide(6)->maximum(), pitchHigh);
-        QCOMPARE(rig.label(QStringLiteral("Panels(5)"))->text(), shown);
+        QCOMPARE(rig.label(QStringLiteral("Panels(6)"))->text(), shown);
         // Never forgotten or overwritten because it could not be read.
         QCOMPARE(QSettings().value(Frm_Main::ProfileKey).toString(), path);
         QCOMPARE(QFile::exists(path), !file.isEmpty());
