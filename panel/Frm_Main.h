@@ -76,6 +76,8 @@ signals:
     // A reply from the robot, complete, as the sensor panel shows it (tests and the soak
     // count what arrives through it).
     void replyShown(const Sys_Project::Reply &reply);
+    // A move frame SEND, a live move or the single-servo window handed to the port.
+    void moveSent(const QByteArray &frame);
 
 protected:
     void showEvent(QShowEvent *event) override;

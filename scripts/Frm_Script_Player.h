@@ -13,6 +13,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+class Script_Timeline;
 class Com;
 class Dialogs;
 
@@ -44,6 +45,8 @@ public:
     using Clock = Script_Runner::Clock;
     void setClock(Clock clock) { m_runner->setClock(std::move(clock)); }
 
+    const Script_Timeline *timeline() const { return m_timeline; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -65,5 +68,8 @@ private:
     QTreeWidget *m_view = nullptr;
     QLabel *m_check = nullptr;
     QCheckBox *m_loop = nullptr;
+    QCheckBox *m_showTimeline = nullptr;
+    QLabel *m_length = nullptr;
+    Script_Timeline *m_timeline = nullptr;
     std::array<QPushButton *, CommandCount> m_buttons{};
 };
