@@ -8,6 +8,7 @@
 #include "panel/Frm_Main.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "scripts/Frm_Script_Player.h"
+#include "scripts/Script_Timeline.h"
 #include "settings/Frm_Setup.h"
 #include "sim/RobotWindow.h"
 #include "sim/Simulator.h"
@@ -21,6 +22,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -248,6 +250,54 @@ QWidget *scriptEditorEditMenu(Stage &stage)
     return editor;
 }
 
+// The editor with its timeline shown: the look around example, its sixth action selected.
+QWidget *scriptEditorTimeline(Stage &stage)
+{
+    while (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+    auto *editor = stage.window<Frm_Script_Editor>(&Frm_Main::mnu_script_editor_Click, "Frm_Script_Editor");
+    stage.dialogs->fileNames << QDir(stage.examples).filePath(QStringLiteral("look_around.sct"));
+    editor->mnu_script_open_Click();
+    child<QAction>(editor, QStringLiteral("mnu_script_timeline"))->trigger();
+    editor->resize(900, 820);
+    QCoreApplication::processEvents();
+    auto *view = child<QAbstractItemView>(editor, QStringLiteral("L_View"));
+    view->selectionModel()->select(view->model()->index(5, 0), QItemSelectionModel::ClearAndSelect
+                                                                   | QItemSelectionModel::Rows);
+    auto *timeline = child<Script_Timeline>(editor, QStringLiteral("Script_Timeline"));
+    timeline->zoom(1.6, Script_Timeline::NameWidth);
+    return editor;
+}
+
+// Two head turns eased in and out: the waits between them became moves every 100 ms.
+QWidget *scriptEditorEased(Stage &stage)
+{
+    auto *editor = stage.window<Frm_Script_Editor>(&Frm_Main::mnu_script_editor_Click, "Frm_Script_Editor");
+    const QString path = stage.folder.filePath(QStringLiteral("turn.sct"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write("[GENERAL]\r\nsoftware=ORVIK\r\nName=Turn\r\nDate=07-12-2026\r\n[COMMANDS]\r\n"
+                      "nb_action=5\r\naction_1=mrn;90;0;60;0\r\naction_2=wait;1200\r\n"
+                      "action_3=mrn;100;10;120;10\r\naction_4=wait;800\r\naction_5=end;0\r\n")
+               < 0)
+        fail(QStringLiteral("cannot write %1").arg(path));
+    file.close();
+    stage.dialogs->fileNames << path;
+    editor->mnu_script_open_Click();
+    auto *view = child<QAbstractItemView>(editor, QStringLiteral("L_View"));
+    view->selectionModel()->select(view->model()->index(0, 0), QItemSelectionModel::ClearAndSelect
+                                                                   | QItemSelectionModel::Rows);
+    view->selectionModel()->select(view->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    editor->setEaseAsk([](QWidget *, const Script_Ease::Settings &preset) {
+        return Script_Ease::Settings{preset.durationMs, 100, QEasingCurve::InOutQuad};
+    });
+    editor->mnu_script_ease_Click();
+    QCoreApplication::processEvents();
+    auto *timeline = child<Script_Timeline>(editor, QStringLiteral("Script_Timeline"));
+    timeline->zoom(3.0, Script_Timeline::NameWidth);
+    return editor;
+}
+
 QWidget *trafficMonitor(Stage &stage)
 {
     QWidget *traffic = stage.window<QWidget>(&Frm_Main::mnu_traffic_Click, "Frm_Traffic");
@@ -293,6 +343,7 @@ constexpr Picture Pictures[] = {
     {"main-window.png", mainWindow},         {"serial-settings.png", serialSettings},
     {"single-servo.png", singleServo},       {"script-player.png", scriptPlayer},
     {"script-editor.png", scriptEditor},     {"script-editor-edit-menu.png", scriptEditorEditMenu},
+    {"script-editor-timeline.png", scriptEditorTimeline}, {"script-editor-eased.png", scriptEditorEased},
     {"traffic-monitor.png", trafficMonitor},
     {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };
