@@ -22,7 +22,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -269,32 +268,26 @@ QWidget *scriptEditorTimeline(Stage &stage)
     return editor;
 }
 
-// Two head turns eased in and out: the waits between them became moves every 100 ms.
+// The look around example's first glance to the side eased in and out: the wait between the
+// two eye moves became a move every 50 ms.
 QWidget *scriptEditorEased(Stage &stage)
 {
     auto *editor = stage.window<Frm_Script_Editor>(&Frm_Main::mnu_script_editor_Click, "Frm_Script_Editor");
-    const QString path = stage.folder.filePath(QStringLiteral("turn.sct"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write("[GENERAL]\r\nsoftware=ORVIK\r\nName=Turn\r\nDate=07-12-2026\r\n[COMMANDS]\r\n"
-                      "nb_action=5\r\naction_1=mrn;90;0;60;0\r\naction_2=wait;1200\r\n"
-                      "action_3=mrn;100;10;120;10\r\naction_4=wait;800\r\naction_5=end;0\r\n")
-               < 0)
-        fail(QStringLiteral("cannot write %1").arg(path));
-    file.close();
-    stage.dialogs->fileNames << path;
+    stage.dialogs->fileNames << QDir(stage.examples).filePath(QStringLiteral("look_around.sct"));
     editor->mnu_script_open_Click();
     auto *view = child<QAbstractItemView>(editor, QStringLiteral("L_View"));
-    view->selectionModel()->select(view->model()->index(0, 0), QItemSelectionModel::ClearAndSelect
+    view->selectionModel()->select(view->model()->index(1, 0), QItemSelectionModel::ClearAndSelect
                                                                    | QItemSelectionModel::Rows);
-    view->selectionModel()->select(view->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    view->selectionModel()->select(view->model()->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     editor->setEaseAsk([](QWidget *, const Script_Ease::Settings &preset) {
-        return Script_Ease::Settings{preset.durationMs, 100, QEasingCurve::InOutQuad};
+        return Script_Ease::Settings{preset.durationMs, 50, QEasingCurve::InOutQuad};
     });
     editor->mnu_script_ease_Click();
     QCoreApplication::processEvents();
+    if (editor->currentScript().Nb_Action != 34)
+        fail(QStringLiteral("the eye moves were not eased"));
     auto *timeline = child<Script_Timeline>(editor, QStringLiteral("Script_Timeline"));
-    timeline->zoom(3.0, Script_Timeline::NameWidth);
+    timeline->zoom(2.5, Script_Timeline::NameWidth);
     return editor;
 }
 
