@@ -46,7 +46,7 @@ Action_List longestScript()
             action.Command = QStringLiteral("wait");
             action.Values = {100 + k % 400};
         } else {
-            const QString command = moves[k % moves.size()];
+            const QString command = moves[(k / 3) % moves.size()];
             const Frames::Kind *kind = Script_Schedule::moveKind(command);
             action.Command = command;
             for (int i = 0; i < kind->dataBytes; ++i)

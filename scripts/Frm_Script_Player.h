@@ -2,6 +2,7 @@
 
 #include "scripts/Script_File.h"
 #include "scripts/Script_Runner.h"
+#include "sensors/Sensor_Watch.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -9,6 +10,8 @@
 #include <array>
 
 class QCheckBox;
+class QComboBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -51,18 +54,29 @@ public:
     void setClock(Clock clock);
 
     const Script_Timeline *timeline() const { return m_timeline; }
+    // What the robot reported: while a script plays, an event the operator chose to pause on
+    // halts it before its next step, and the window says why. Play resumes from there.
+    void sensorEvent(const Sensor_Event &event);
+    Pause_Rule pauseRule() const;
+
+signals:
+    // The number of the action starting, or 0 when playing halted or ended.
+    void actionPlaying(qint32 number);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
+    // The boxes that choose what the robot reports pauses a playing script, as last chosen.
+    QLayout *buildPauseChoices();
     bool Load_Script(const QString &File_Name);
     void Refresh_Action_List();
     void showRow(int row);
     void setStepButtonsEnabled(bool enabled);
     void halt();
     void showProblems();
+    void savePauseRule() const;
 
     Com &m_com;
     Dialogs &m_dialogs;
@@ -81,5 +95,10 @@ private:
     QCheckBox *m_showTimeline = nullptr;
     QLabel *m_length = nullptr;
     Script_Timeline *m_timeline = nullptr;
+    QCheckBox *m_pauseOnWhisker = nullptr;
+    QComboBox *m_pauseWhisker = nullptr;
+    QCheckBox *m_pauseOnLowBattery = nullptr;
+    QLabel *m_paused = nullptr;
+    qint32 m_actionPlaying = 0; // the number of the action last started while playing
     std::array<QPushButton *, CommandCount> m_buttons{};
 };
