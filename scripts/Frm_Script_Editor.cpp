@@ -560,6 +560,7 @@ void Frm_Script_Editor::Form_Load()
     m_insert->setEnabled(false);
     m_modify->setEnabled(false);
     m_clearList->setEnabled(false);
+    m_record->setEnabled(false);
     m_title->setEnabled(false);
     m_date->setEnabled(false);
     for (size_t i = 0; i < size_t(FieldCount); ++i) {

@@ -282,7 +282,7 @@ void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript()
 {
     Rig rig;
     QStringList controls; // name|text|enabled
-    for (const char *name : {"Btn_New_List", "Btn_Clear_List", "Btn_Add_Action", "Btn_Modify_Action",
+    for (const char *name : {"Btn_New_List", "Btn_Clear_List", "Btn_Add_Action", "Btn_Modify_Action", "Btn_Record",
                              "Txt_Script_Title", "Txt_Script_Date", "Cmb_action"}) {
         const QWidget *control = rig.get(QLatin1StringView(name));
         const char *text = qobject_cast<const QComboBox *>(control) ? "currentText" : "text";
@@ -290,7 +290,8 @@ void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript()
                         .arg(int(control->isEnabled()));
     }
     QCOMPARE(controls, (QStringList{"Btn_New_List|NEW SCRIPT|1", "Btn_Clear_List|CLEAR SCRIPT|0",
-                                    "Btn_Add_Action|ADD|0", "Btn_Modify_Action|MODIFY|0", "Txt_Script_Title||0",
+                                    "Btn_Add_Action|ADD|0", "Btn_Modify_Action|MODIFY|0", "Btn_Record|Record|0",
+                                    "Txt_Script_Title||0",
                                     "Txt_Script_Date||0", "Cmb_action||0"}));
     QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor"));
     QStringList captions;
