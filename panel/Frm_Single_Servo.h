@@ -27,6 +27,9 @@ public:
 
     // A position outside an own profile's range for the servo is refused; nothing is sent.
     void setProfile(const Robot_Profile &profile) { m_profile = profile; }
+signals:
+    // The frame SEND handed to the port.
+    void sent(const QByteArray &frame);
 
 private:
     void buildControls();
