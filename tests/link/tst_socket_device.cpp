@@ -1,0 +1,155 @@
+#include "link/Socket_Device.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTest>
+#include <QThread>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using Address = Socket_Device::Address;
+using Protocol = Socket_Device::Protocol;
+
+Q_DECLARE_METATYPE(Protocol)
+
+namespace {
+
+// A server on the loopback that never answers a connection: its queue of connections not yet
+// accepted is full, so the kernel leaves the next one without an answer.
+class SilentServer
+{
+public:
+    SilentServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length) != 0 || ::listen(m_fd, 0) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        // Fill the queue: these connections are taken by the kernel and never accepted.
+        for (int i = 0; i < 2; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(filler, reinterpret_cast<sockaddr *>(&address), length);
+            m_fillers.append(filler);
+        }
+    }
+    ~SilentServer()
+    {
+        for (int fd : m_fillers)
+            ::close(fd);
+        ::close(m_fd);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+    QList<int> m_fillers;
+};
+
+} // namespace
+
+class tst_Socket_Device : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void deviceNames_data();
+    void deviceNames();
+    void refusedConnectionSaysSo();
+    void silentServerGivesUpAfterFiveSeconds();
+    void connectingCanBeCancelled();
+};
+
+void tst_Socket_Device::deviceNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("network");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<Protocol>("protocol");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+
+    QTest::newRow("raw") << "tcp://127.0.0.1:2000" << true << true << Protocol::Raw << "127.0.0.1" << 2000;
+    QTest::newRow("RFC 2217 by name") << "rfc2217://robot-pi.local:3001" << true << true << Protocol::Rfc2217 << "robot-pi.local" << 3001;
+    QTest::newRow("scheme in capitals") << "TCP://bench:1" << true << true << Protocol::Raw << "bench" << 1;
+    QTest::newRow("IPv6 in brackets") << "rfc2217://[::1]:65535" << true << true << Protocol::Rfc2217 << "::1" << 65535;
+    QTest::newRow("no port") << "tcp://bench" << true << false << Protocol::Raw << "" << 0;
+    QTest::newRow("port 0") << "tcp://bench:0" << true << false << Protocol::Raw << "" << 0;
+    QTest::newRow("port above 65535") << "tcp://bench:65536" << true << false << Protocol::Raw << "" << 0;
+    QTest::newRow("port not a number") << "tcp://bench:telnet" << true << false << Protocol::Raw << "" << 0;
+    QTest::newRow("no host") << "rfc2217://:2000" << true << false << Protocol::Raw << "" << 0;
+    QTest::newRow("a path after the port") << "tcp://bench:2000/ttyS0" << true << false << Protocol::Raw << "" << 0;
+    QTest::newRow("IPv6 without brackets") << "tcp://::1:2000" << true << false << Protocol::Raw << "" << 0;
+    QTest::newRow("another scheme") << "udp://bench:2000" << false << false << Protocol::Raw << "" << 0;
+    QTest::newRow("a serial device") << "/dev/ttyUSB0" << false << false << Protocol::Raw << "" << 0;
+}
+
+void tst_Socket_Device::deviceNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, network);
+    QFETCH(bool, valid);
+    QCOMPARE(Socket_Device::isNetworkName(name), network);
+    QString why;
+    const std::optional<Address> address = Socket_Device::parse(name, &why);
+    QCOMPARE(address.has_value(), valid);
+    if (!valid) {
+        QCOMPARE(why, QStringLiteral("a network device is named tcp://HOST:PORT or rfc2217://HOST:PORT"));
+        return;
+    }
+    QTEST(address->protocol, "protocol");
+    QTEST(address->host, "host");
+    QTEST(int(address->port), "port");
+}
+
+void tst_Socket_Device::refusedConnectionSaysSo()
+{
+    quint16 port = 0;
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        port = closed.serverPort();
+    }
+    Socket_Device device(*Socket_Device::parse(QStringLiteral("tcp://127.0.0.1:%1").arg(port), nullptr));
+    QString why;
+    QVERIFY(!device.open({}, &why));
+    QCOMPARE(why, QStringLiteral("Connection refused"));
+}
+
+void tst_Socket_Device::silentServerGivesUpAfterFiveSeconds()
+{
+    SilentServer server;
+    QVERIFY(server.port() != 0);
+    Socket_Device device(*Socket_Device::parse(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()), nullptr));
+    QString why;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!device.open({}, &why));
+    QCOMPARE(why, QStringLiteral("no answer from 127.0.0.1:%1 within 5 seconds").arg(server.port()));
+    QVERIFY2(clock.elapsed() >= 4900, qPrintable(QString::number(clock.elapsed())));
+}
+
+void tst_Socket_Device::connectingCanBeCancelled()
+{
+    SilentServer server;
+    QVERIFY(server.port() != 0);
+    Connect_Abort abort;
+    Socket_Device device(*Socket_Device::parse(QStringLiteral("tcp://127.0.0.1:%1").arg(server.port()), nullptr), &abort);
+    // From another thread, whether this one is already waiting for the server or not yet.
+    std::unique_ptr<QThread> canceller(QThread::create([&abort] { abort.abort(); }));
+    canceller->start();
+    QString why;
+    QVERIFY(!device.open({}, &why));
+    canceller->wait();
+    QCOMPARE(why, QStringLiteral("connecting was cancelled"));
+}
+
+QTEST_GUILESS_MAIN(tst_Socket_Device)
+#include "tst_socket_device.moc"
