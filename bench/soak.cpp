@@ -209,8 +209,7 @@ void Soak::housekeeping()
     auto *start = m_main->findChild<QPushButton *>(QStringLiteral("Btn_Start"));
     if (com.PortOpen() && start->isEnabled())
         start->click();
-    auto *step = m_player->findChild<QTimer *>(QStringLiteral("T_Script"));
-    if (com.PortOpen() && !step->isActive()) {
+    if (com.PortOpen() && !m_player->isPlaying()) {
         ++m_playRestarts;
         m_player->Btn_Cmd_Click(Frm_Script_Player::Play);
     }

@@ -1,25 +1,13 @@
 #include "link/Com.h"
 
-#include "link/File_Kind.h"
-
-#include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaMethod>
 #include <QSettings>
-#include <QSocketNotifier>
 #include <QStringList>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
-
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -39,9 +27,9 @@ constexpr std::array<ParityLetter, 5> ParityLetters{{{u'n', QSerialPort::NoParit
 
 } // namespace
 
-std::optional<Com::LineSettings> Com::LineSettings::parse(const QString &text, QString *why)
+std::optional<Line_Settings> Line_Settings::parse(const QString &text, QString *why)
 {
-    auto refuse = [&](const QString &reason) -> std::optional<LineSettings> {
+    auto refuse = [&](const QString &reason) -> std::optional<Line_Settings> {
         if (why)
             *why = QStringLiteral("invalid settings \"%1\": %2").arg(text, reason);
         return std::nullopt;
@@ -52,7 +40,7 @@ std::optional<Com::LineSettings> Com::LineSettings::parse(const QString &text, Q
         return refuse(QStringLiteral("expected baud rate, parity, data bits and stop bits, "
                                      "as in \"57600,n,8,1\""));
 
-    LineSettings settings;
+    Line_Settings settings;
     bool ok = false;
     const int baud = fields[0].trimmed().toInt(&ok);
     if (!ok || std::find(BaudRates.begin(), BaudRates.end(), baud) == BaudRates.end())
@@ -82,7 +70,7 @@ std::optional<Com::LineSettings> Com::LineSettings::parse(const QString &text, Q
     return settings;
 }
 
-QString Com::LineSettings::text() const
+QString Line_Settings::text() const
 {
     const auto letter = std::find_if(ParityLetters.begin(), ParityLetters.end(),
                                      [&](const ParityLetter &p) { return p.parity == parity; });
@@ -96,12 +84,70 @@ QString Com::LineSettings::text() const
 Com::Com(QObject *parent)
     : QObject(parent)
 {
-    m_port.setReadBufferSize(ReadBufferLimit);
-    connect(&m_port, &QSerialPort::readyRead, this, &Com::notifyLater);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &Com::handlePortError);
+    m_thread.setObjectName(QStringLiteral("line"));
+    m_line = new Line(m_shared);
+    m_line->moveToThread(&m_thread);
+    connect(m_line, &Line::received, this, &Com::received);
+    connect(m_line, &Line::written, this, &Com::written);
+    connect(m_line, &Line::flowing, this, &Com::showStalled);
+    connect(m_line, &Line::gone, this, &Com::lineGone);
+    connect(m_line, &Line::notSent, this, [this](int frames, const QString &reason, quint64 epoch) {
+        if (epoch == m_epoch)
+            emit notSent(frames, reason);
+    });
+    m_shared.backlogLimit = writeBacklogLimit();
+    m_thread.start();
 }
 
-Com::~Com() = default;
+Com::~Com()
+{
+    // Nothing of the line outlives Com: what runs there goes first, then the line itself,
+    // which closes the device without waiting.
+    runOnLine([this] {
+        for (const QPointer<QObject> &worker : m_adopted)
+            delete worker.data();
+        delete m_line;
+    });
+    m_thread.quit();
+    m_thread.wait();
+}
+
+template <class F>
+auto Com::onLine(F f)
+{
+    if (onLineThread())
+        return f();
+    using Result = decltype(f());
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(m_line, f, Qt::BlockingQueuedConnection);
+        deliverLineNews();
+    } else {
+        Result result{};
+        QMetaObject::invokeMethod(m_line, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+        deliverLineNews();
+        return result;
+    }
+}
+
+void Com::runOnLine(const std::function<void()> &f)
+{
+    onLine(f);
+}
+
+void Com::deliverLineNews()
+{
+    // What the line raised while this thread waited (frames written, a hang-up) is raised here
+    // before the call returns, as when the port was written on this thread.
+    if (QThread::currentThread() == thread())
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void Com::adopt(QObject *worker)
+{
+    std::erase_if(m_adopted, [](const QPointer<QObject> &gone) { return gone.isNull(); });
+    m_adopted.emplace_back(worker);
+    worker->moveToThread(&m_thread);
+}
 
 QString Com::deviceFor(int port)
 {
@@ -154,13 +200,22 @@ QString Com::devicePath(const QString &name)
 
 bool Com::fail(const QString &reason)
 {
-    m_error = QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(deviceFor(m_commPort), reason);
+    const short port = m_commPort;
+    const QString error = QStringLiteral("COM%1 (%2): %3").arg(port).arg(deviceFor(port), reason);
+    const QMutexLocker lock(&m_errorLock);
+    m_error = error;
     return false;
+}
+
+QString Com::errorDescription() const
+{
+    const QMutexLocker lock(&m_errorLock);
+    return m_error;
 }
 
 bool Com::setCommPort(int port)
 {
-    if (m_port.isOpen())
+    if (PortOpen())
         return fail(QStringLiteral("the port number cannot change while the port is open"));
     if (port < 1 || port > 255)
         return fail(QStringLiteral("invalid port number %1").arg(port));
@@ -174,26 +229,21 @@ bool Com::setSettings(const QString &text)
     const std::optional<LineSettings> settings = LineSettings::parse(text, &why);
     if (!settings)
         return fail(why);
-    if (m_port.isOpen()) {
-        applyLineSettings(*settings);
-        if (m_port.error() != QSerialPort::NoError) {
-            const QString reason = m_port.errorString();
-            applyLineSettings(m_settings);
-            m_port.clearError();
+    if (PortOpen()) {
+        QString reason;
+        const bool applied = onLine([&] {
+            if (m_line->applySettings(*settings, &reason))
+                return true;
+            QString ignored;
+            m_line->applySettings(m_settings, &ignored);
+            return false;
+        });
+        if (!applied)
             return fail(reason);
-        }
     }
     m_settings = *settings;
+    m_shared.backlogLimit = writeBacklogLimit();
     return true;
-}
-
-void Com::applyLineSettings(const LineSettings &settings)
-{
-    m_port.setBaudRate(settings.baudRate);
-    m_port.setParity(settings.parity);
-    m_port.setDataBits(settings.dataBits);
-    m_port.setStopBits(settings.stopBits);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
 }
 
 bool Com::setInputLen(int length)
@@ -231,96 +281,44 @@ bool Com::setInputMode(int mode)
     return true;
 }
 
-namespace {
-
-// Why a path that names no serial device is refused; "" for a device, or when nothing is there.
-QString notADevice(const QString &path)
-{
-    const QString kind = File_Kind::at(path);
-    if (kind.isEmpty() || kind == u"a device")
-        return {};
-    return kind + QStringLiteral(" is not a serial device");
-}
-
-bool isInUseError(const QString &reason)
-{
-    // QSerialPort's lock file and TIOCEXCL speak of permissions; what the operator needs to know
-    // is that another program holds the robot.
-    return reason == QLatin1StringView("Permission error while locking the device") ||
-           reason == QString::fromLocal8Bit(std::strerror(EBUSY));
-}
-
-const QString InUse = QStringLiteral("the device is in use by another program");
-const QString LineClosed = QStringLiteral("the robot's line was closed");
-
-} // namespace
-
 bool Com::setPortOpen(bool open)
 {
-    if (open == m_port.isOpen())
+    if (open == PortOpen())
         return true;
     if (!open) {
-        closePort(LineState::Working);
+        m_closing = true;
+        const int lost = onLine([this] { return m_line->close(true); });
+        m_closing = false;
+        m_open = false;
+        m_input.clear();
+        showStalled();
+        if (lost > 0)
+            emit notSent(lost, QStringLiteral("the robot was not reading"));
         return true;
     }
     const QString path = devicePath(deviceFor(m_commPort));
-    if (const QString what = notADevice(path); !what.isEmpty())
-        return fail(what);
-    // Through a link or by its own name, one device has one lock: QSerialPort names its lock
-    // file after the path it opens.
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    m_port.setPortName(canonical.isEmpty() ? path : canonical);
-    applyLineSettings(m_settings);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        const QString reason = m_port.errorString();
-        m_port.clearError();
-        if (isInUseError(reason))
-            return fail(InUse);
-        return fail(reason == QString::fromLocal8Bit(std::strerror(ENOTTY)) ? QStringLiteral("it is not a serial device")
-                                                                           : reason);
+    QString why;
+    const quint64 epoch = m_epoch + 1;
+    if (!onLine([&] { return m_line->open(path, m_settings, epoch, &why); }))
+        return fail(why);
+    m_epoch = epoch;
+    m_open = true;
+    m_input.clear();
+    {
+        const QMutexLocker lock(&m_errorLock);
+        m_error.clear();
     }
-    if (!lockDevice()) {
-        m_port.close();
-        m_port.clearError();
-        return fail(InUse);
-    }
-    m_writable = new QSocketNotifier(m_port.handle(), QSocketNotifier::Write, this);
-    m_writable->setEnabled(false);
-    connect(m_writable, &QSocketNotifier::activated, this, &Com::pump);
-    m_error.clear();
     return true;
 }
 
-bool Com::lockDevice()
+void Com::lineGone(const QString &reason, quint64 epoch)
 {
-    // TIOCEXCL, which QSerialPort sets, does not hold root back; a lock on the device itself
-    // does, whatever path the other program named it by.
-    return ::flock(int(m_port.handle()), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
-}
-
-void Com::closePort(LineState line)
-{
-    if (!m_port.isOpen())
+    if (epoch != m_epoch)
         return;
-    m_closing = true;
-    if (line == LineState::Working) {
-        writeOut(writeOutMs());
-        waitForDriver();
-    }
-    const int lost = queuedFrames();
-    m_queue.clear();
-    m_headWritten = 0;
-    m_queuedBytes = 0;
-    // The notifier may be the one whose signal led here: it goes at the next turn of the loop.
-    m_writable->setEnabled(false);
-    m_writable->deleteLater();
-    m_writable = nullptr;
-    m_port.close();
-    m_port.clearError();
-    m_closing = false;
-    setOutputStalled(false);
-    if (lost > 0)
-        emit notSent(lost, line == LineState::Working ? QStringLiteral("the robot was not reading") : LineClosed);
+    fail(reason);
+    m_open = false;
+    m_input.clear();
+    showStalled();
 }
 
 qint64 Com::writeBacklogLimit() const
@@ -336,181 +334,73 @@ int Com::writeOutMs() const
 
 bool Com::Output(QByteArrayView bytes)
 {
-    if (!m_port.isOpen())
+    if (!PortOpen())
         return fail(QStringLiteral("the port is not open"));
     if (m_closing)
         return fail(QStringLiteral("the port is closing"));
     if (bytes.isEmpty())
         return true;
-    // A robot that stops reading must never get part of a frame: a frame cut short makes the
-    // controller take the next frame's bytes as its data and move a servo nobody asked for.
-    // So a frame is taken whole or refused whole, and what waits stays short enough to still
-    // mean what the operator wanted when it arrives. One frame is always taken on an empty line.
-    if (m_queuedBytes > 0 && m_queuedBytes + bytes.size() > writeBacklogLimit()) {
-        setOutputStalled(true);
-        return fail(QStringLiteral("the robot is not reading; %1 bytes still wait to be written, so the "
-                                   "frame was not sent")
-                        .arg(m_queuedBytes));
-    }
-    m_queue.push_back(bytes.toByteArray());
-    m_queuedBytes += bytes.size();
-    // Written now rather than at the next turn of the event loop, so the frame leaves when the
-    // operator (or the script timer) sent it.
-    pump();
-    return true;
-}
-
-void Com::pump()
-{
-    if (m_pumping || !m_port.isOpen())
-        return;
-    m_pumping = true;
-    const int fd = int(m_port.handle());
-    QList<QByteArray> left;
-    int error = 0;
-    while (!m_queue.empty()) {
-        const QByteArray &frame = m_queue.front();
-        const ssize_t n = ::write(fd, frame.constData() + m_headWritten, size_t(frame.size() - m_headWritten));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                error = errno;
-            break;
-        }
-        m_headWritten += n;
-        m_queuedBytes -= n;
-        if (m_headWritten < frame.size())
-            continue;
-        left.append(frame);
-        m_queue.pop_front();
-        m_headWritten = 0;
-    }
-    if (m_writable)
-        m_writable->setEnabled(!m_queue.empty() && error == 0);
-    m_pumping = false;
-
-    if (!left.isEmpty()) {
-        setOutputStalled(false);
-        // Only a monitor or the command line listens; with none this costs one check.
-        if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
-            for (const QByteArray &frame : std::as_const(left))
-                emit written(frame);
-    }
-    if (error != 0) {
-        fail(LineClosed);
-        closePort(LineState::Gone);
-    }
-}
-
-bool Com::waitForLine(int msecs) const
-{
-    pollfd line{int(m_port.handle()), POLLOUT, 0};
-    return ::poll(&line, 1, std::max(msecs, 0)) == 1 && (line.revents & POLLOUT) && !(line.revents & (POLLERR | POLLHUP));
+    // Written at once on the line's thread, so the frame leaves when the operator (or the
+    // script's step) sent it; the window's thread waits the moment that takes.
+    const QByteArray frame = bytes.toByteArray();
+    qint64 waiting = 0;
+    if (onLine([&] { return m_line->take(frame, &waiting); }))
+        return true;
+    if (waiting < 0)
+        return fail(QStringLiteral("the robot's line was closed"));
+    showStalled();
+    return fail(QStringLiteral("the robot is not reading; %1 bytes still wait to be written, so the frame was not sent")
+                    .arg(waiting));
 }
 
 bool Com::writeOut(int msecs)
 {
-    const QDeadlineTimer deadline(msecs);
-    while (m_port.isOpen() && !m_queue.empty()) {
-        pump();
-        if (m_queue.empty() || !m_port.isOpen() || deadline.hasExpired())
-            break;
-        waitForLine(int(std::min<qint64>(deadline.remainingTime(), 50)));
-    }
-    return m_queue.empty();
+    return onLine([this, msecs] { return m_line->writeOut(msecs); });
 }
 
 int Com::discardQueued()
 {
-    if (m_queue.empty())
-        return 0;
-    if (m_headWritten > 0) {
-        // The robot has the start of this frame: the rest must follow, or it takes the next
-        // frame's bytes as its data.
-        const QDeadlineTimer deadline(writeOutMs());
-        while (m_port.isOpen() && m_headWritten > 0 && !deadline.hasExpired()) {
-            waitForLine(int(std::min<qint64>(deadline.remainingTime(), 50)));
-            const QByteArray head = m_queue.front();
-            const ssize_t n = ::write(int(m_port.handle()), head.constData() + m_headWritten,
-                                      size_t(head.size() - m_headWritten));
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
-                break;
-            if (n > 0) {
-                m_headWritten += n;
-                m_queuedBytes -= n;
-                if (m_headWritten == head.size()) {
-                    m_queue.pop_front();
-                    m_headWritten = 0;
-                    if (isSignalConnected(QMetaMethod::fromSignal(&Com::written)))
-                        emit written(head);
-                }
-            }
-        }
-    }
-    const int dropped = queuedFrames();
-    m_queue.clear();
-    m_headWritten = 0;
-    m_queuedBytes = 0;
-    if (m_writable)
-        m_writable->setEnabled(false);
-    return dropped;
+    return onLine([this] { return m_line->discardQueued(); });
 }
 
-void Com::waitForDriver()
+void Com::showStalled()
 {
-    // Closing restores the line's old settings; bytes still in the driver would leave at the
-    // wrong speed. A driver holds a few kilobytes at most: wait for their line time, bounded.
-    int inDriver = 0;
-    if (::ioctl(int(m_port.handle()), TIOCOUTQ, &inDriver) != 0 || inDriver <= 0)
+    // Raised on the window's thread only, however the stall changed.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, &Com::showStalled, Qt::QueuedConnection);
         return;
-    const qint64 lineMs = qint64(inDriver) * 10 * 1000 / m_settings.baudRate + 100;
-    const QDeadlineTimer deadline(std::min<qint64>(lineMs, 2000));
-    while (!deadline.hasExpired()) {
-        if (::ioctl(int(m_port.handle()), TIOCOUTQ, &inDriver) != 0 || inDriver <= 0)
-            return;
-        ::poll(nullptr, 0, 5);
     }
-}
-
-void Com::setOutputStalled(bool stalled)
-{
-    if (stalled == m_outputStalled)
+    const bool stalled = m_shared.stalled;
+    if (stalled == m_stalledShown)
         return;
-    m_outputStalled = stalled;
+    m_stalledShown = stalled;
     emit outputStalledChanged(stalled);
 }
 
 QByteArray Com::Input()
 {
-    if (!m_port.isOpen())
+    if (!PortOpen() || m_input.isEmpty())
         return {};
-    return m_inputLen == 0 ? m_port.readAll() : m_port.read(m_inputLen);
+    const qsizetype taken = m_inputLen == 0 ? m_input.size() : std::min<qsizetype>(m_inputLen, m_input.size());
+    const QByteArray bytes = m_input.left(taken);
+    m_input.remove(0, taken);
+    m_shared.handedOver -= taken;
+    if (m_shared.readHeldBack.exchange(false))
+        QMetaObject::invokeMethod(m_line, &Line::readMore, Qt::QueuedConnection);
+    return bytes;
 }
 
 int Com::InBufferCount() const
 {
-    return m_port.isOpen() ? int(m_port.bytesAvailable()) : 0;
+    return PortOpen() ? int(m_input.size()) : 0;
 }
 
-void Com::handlePortError(QSerialPort::SerialPortError error)
+void Com::received(const QByteArray &bytes, quint64 epoch)
 {
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !m_port.isOpen())
+    if (epoch != m_epoch || !PortOpen())
         return;
-    // "Try again" from the device is no failure: closing on it would drop what waits.
-    if (error == QSerialPort::ResourceError && m_port.errorString() == QString::fromLocal8Bit(std::strerror(EAGAIN))) {
-        m_port.clearError();
-        return;
-    }
-    // A device that fails while open (cable pulled, far end gone) keeps failing: QSerialPort
-    // would report the same error again on every turn of the event loop and spin a core.
-    // Close at once, without waiting for what cannot go out. A hang-up shows as a failed read,
-    // a failed write or a resource gone, worded by whatever call met it first ("Inappropriate
-    // ioctl for device"); the operator needs what happened.
-    const bool lineGone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
-                          error == QSerialPort::WriteError;
-    fail(lineGone ? LineClosed : m_port.errorString());
-    closePort(LineState::Gone);
+    m_input.append(bytes);
+    notifyLater();
 }
 
 void Com::notifyLater()
@@ -529,7 +419,7 @@ void Com::notify()
     const int waiting = InBufferCount();
     emit OnComm();
     // Raise again only when the handler took something, so a port nobody reads from does
-    // not keep the event loop busy; new bytes raise it again through readyRead.
+    // not keep the event loop busy; new bytes raise it again when they come.
     if (InBufferCount() > 0 && InBufferCount() < waiting)
         notifyLater();
 }

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "link/Line.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QMutex>
 #include <QObject>
-#include <QSerialPort>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 
-#include <deque>
-#include <optional>
-
-class QSocketNotifier;
+#include <atomic>
+#include <functional>
+#include <vector>
 
 // The program's one serial port, offering the surface the windows rely on: choose a port
 // number and a settings text, open and close, write whole frames, and read what arrives one
@@ -22,6 +25,18 @@ class QSocketNotifier;
 // A frame counts as sent when its bytes left the program for the device. Until then it waits in
 // the port's own queue; a frame that waits is either written later, whole and in order, or
 // counted in notSent(): none is dropped without a word.
+//
+// The line has a thread of its own, with its own event loop, so that the window's work (a
+// repaint, a long list) never holds up a frame or a reply: the device and the queue of frames
+// live there, in a Line. Which thread touches what:
+// - the window's thread (where Com lives): the settings members, the received bytes waiting
+//   for Input and their notification, and every signal Com raises;
+// - the line's thread: m_line and what it owns (the device, the queue of frames), and the
+//   objects handed to adopt() (a playing script's steps);
+// - either thread: Output, PortOpen, OutputStalled, OutBufferCount, queuedFrames and
+//   errorDescription, through m_shared's atomics and m_errorLock.
+// What the window's thread asks of the device (open, close, settings, writeOut,
+// discardQueued) runs on the line's thread while the window's thread waits for it.
 class Com : public QObject
 {
     Q_OBJECT
@@ -29,18 +44,7 @@ class Com : public QObject
 public:
     enum InputModes { comInputModeText = 0, comInputModeBinary = 1 };
 
-    // Line settings as the settings text spells them: "57600,n,8,1".
-    struct LineSettings
-    {
-        qint32 baudRate = 9600;
-        QSerialPort::Parity parity = QSerialPort::NoParity;
-        QSerialPort::DataBits dataBits = QSerialPort::Data8;
-        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-
-        // Fields may carry blanks around them; parity is one of n, e, o, m, s in either case.
-        static std::optional<LineSettings> parse(const QString &text, QString *why = nullptr);
-        QString text() const;
-    };
+    using LineSettings = Line_Settings;
 
     explicit Com(QObject *parent = nullptr);
     ~Com() override;
@@ -73,7 +77,8 @@ public:
     int InputMode() const { return m_inputMode; }
     bool setInputMode(int mode);
 
-    bool PortOpen() const { return m_port.isOpen(); }
+    // On Com's own thread, as far as the line's news has reached it.
+    bool PortOpen() const { return QThread::currentThread() == thread() ? m_open : m_shared.open.load(); }
     // Closing first lets what waits go out for up to writeOutMs() and the driver empty its own
     // buffer; frames still waiting then are counted in notSent(). Another device's program may
     // not hold the same device: a second open of it, by whatever path, is refused.
@@ -84,14 +89,14 @@ public:
     // (false, OutputStalled() true): the robot only ever gets whole frames.
     bool Output(QByteArrayView bytes);
     // True from a refused write until bytes go out again.
-    bool OutputStalled() const { return m_outputStalled; }
+    bool OutputStalled() const { return m_shared.stalled; }
     // Removes and returns the oldest InputLen waiting bytes (all of them when InputLen is 0).
     QByteArray Input();
     int InBufferCount() const;
     // Bytes accepted by Output that have not left the program yet.
-    qint64 OutBufferCount() const { return m_queuedBytes; }
+    qint64 OutBufferCount() const { return m_shared.queuedBytes; }
     // Frames accepted by Output that have not wholly left the program yet.
-    int queuedFrames() const { return int(m_queue.size()); }
+    int queuedFrames() const { return m_shared.queuedFrames; }
     // Waits, without running the event loop, until every queued frame left the program or msecs
     // passed; true when nothing waits. written() is raised for each frame as it leaves.
     bool writeOut(int msecs);
@@ -99,7 +104,13 @@ public:
     // first, for at most writeOutMs()) and returns how many were dropped; raises nothing.
     int discardQueued();
 
-    QString errorDescription() const { return m_error; }
+    QString errorDescription() const;
+
+    // Moves worker (which has no parent) onto the line's thread, where its timers fire and its
+    // slots run; Com deletes it there when Com goes, if its owner did not delete it before.
+    void adopt(QObject *worker);
+    // Runs f on the line's thread and returns when it ran.
+    void runOnLine(const std::function<void()> &f);
 
     // What may wait in the program to be written: about half a second of line time.
     qint64 writeBacklogLimit() const;
@@ -107,7 +118,7 @@ public:
     int writeOutMs() const;
     // What is held of received bytes not yet taken with Input; more waits in the driver, and
     // a line that sends faster than the panel reads loses the excess there, as a serial line does.
-    static constexpr qint64 ReadBufferLimit = 4096;
+    static constexpr qint64 ReadBufferLimit = Line::ReadBufferLimit;
 
 signals:
     // Raised on the GUI thread while at least RThreshold received bytes wait, and again after
@@ -124,33 +135,39 @@ signals:
 
 private:
     bool fail(const QString &reason);
-    void handlePortError(QSerialPort::SerialPortError error);
-    void applyLineSettings(const LineSettings &settings);
     void notifyLater();
     void notify();
-    void setOutputStalled(bool stalled);
-    // Writes what the device takes now, without waiting.
-    void pump();
-    bool waitForLine(int msecs) const;
-    void waitForDriver();
-    enum class LineState { Working, Gone };
-    void closePort(LineState line);
-    bool lockDevice();
+    // Raises outputStalledChanged when the stall changed since it was last raised.
+    void showStalled();
+    void received(const QByteArray &bytes, quint64 epoch);
+    void lineGone(const QString &reason, quint64 epoch);
+    // Raises on this thread what the line raised during a call that waited for it.
+    void deliverLineNews();
+    bool onLineThread() const { return QThread::currentThread() == &m_thread; }
+    template <class F>
+    auto onLine(F f);
 
-    QSerialPort m_port{this};
-    QSocketNotifier *m_writable = nullptr;
-    std::deque<QByteArray> m_queue; // frames accepted and not yet wholly written, oldest first
-    qsizetype m_headWritten = 0; // bytes of the oldest frame already written
-    qint64 m_queuedBytes = 0;
-    bool m_pumping = false;
-    bool m_closing = false;
-    short m_commPort = 1;
+    // Either thread.
+    Line::Shared m_shared;
+    std::atomic<bool> m_closing{false};
+    mutable QMutex m_errorLock;
+    QString m_error;
+    std::atomic<short> m_commPort{1};
+
+    // The line's thread, and what runs there.
+    QThread m_thread;
+    Line *m_line = nullptr;
+    std::vector<QPointer<QObject>> m_adopted; // kept by the window's thread
+
+    // The window's thread.
+    quint64 m_epoch = 0; // the opening the line's news must come from
+    bool m_open = false;
     LineSettings m_settings;
+    QByteArray m_input;
     int m_inputLen = 0;
     int m_rThreshold = 0;
     int m_sThreshold = 0;
     int m_inputMode = comInputModeText;
     bool m_notifyQueued = false;
-    bool m_outputStalled = false;
-    QString m_error;
+    bool m_stalledShown = false;
 };

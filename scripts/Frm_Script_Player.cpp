@@ -1,5 +1,6 @@
 #include "scripts/Frm_Script_Player.h"
 
+#include "link/Com.h"
 #include "scripts/Script_Check.h"
 #include "ui/Dialogs.h"
 
@@ -52,17 +53,24 @@ QLabel *caption(const char *name, const QString &text)
 
 Frm_Script_Player::Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window)
+    , m_com(com)
     , m_dialogs(dialogs)
-    , m_runner(new Script_Runner(com, this))
+    , m_runner(new Script_Runner(com))
 {
+    m_com.adopt(m_runner);
     setObjectName(QStringLiteral("Frm_Script_Player"));
     setWindowTitle(QStringLiteral("Script Player"));
     buildControls();
 
-    connect(m_runner, &Script_Runner::actionStarted, this, &Frm_Script_Player::showRow);
+    connect(m_runner, &Script_Runner::actionStarted, this, [this](qint32 index) {
+        // From the line's thread, news of a step that started before a pause comes after it.
+        if (m_playing || (m_runner && m_runner->thread() == thread()))
+            showRow(index);
+    });
     connect(m_runner, &Script_Runner::finished, this, [this] {
+        m_playing = isPlaying();
         showRow(0);
-        setStepButtonsEnabled(!m_runner->isPlaying());
+        setStepButtonsEnabled(!m_playing);
     });
     connect(m_runner, &Script_Runner::refused, this, [this](const Script_Action &action, const QString &why) {
         halt();
@@ -70,6 +78,28 @@ Frm_Script_Player::Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent
                          QMessageBox::Information, Title);
     });
     connect(m_runner, &Script_Runner::stalled, this, &Frm_Script_Player::halt);
+}
+
+Frm_Script_Player::~Frm_Script_Player()
+{
+    if (!m_runner)
+        return;
+    if (m_runner->thread() == thread())
+        delete m_runner;
+    else
+        m_com.runOnLine([runner = m_runner.data()] { delete runner; });
+}
+
+void Frm_Script_Player::setClock(Clock clock)
+{
+    if (!m_runner)
+        return;
+    m_runner->setClock(clock);
+    if (!clock || m_runner->thread() == thread())
+        return;
+    QThread *window = thread();
+    m_com.runOnLine([runner = m_runner.data(), window] { runner->moveToThread(window); });
+    m_runner->setParent(this);
 }
 
 void Frm_Script_Player::buildControls()
@@ -234,9 +264,12 @@ void Frm_Script_Player::setStepButtonsEnabled(bool enabled)
 
 void Frm_Script_Player::Btn_Cmd_Click(int Index)
 {
+    if (!m_runner)
+        return;
     const qint32 last = m_runner->script().Nb_Action - 1;
     switch (Index) {
     case Stop:
+        m_playing = false;
         m_runner->stop();
         showRow(0);
         setStepButtonsEnabled(true);
@@ -246,6 +279,7 @@ void Frm_Script_Player::Btn_Cmd_Click(int Index)
             m_dialogs.inform(this, QStringLiteral("Select a script to play first"), QMessageBox::Information, Title);
             return;
         }
+        m_playing = true;
         m_runner->play();
         setStepButtonsEnabled(false);
         break;
@@ -271,6 +305,9 @@ void Frm_Script_Player::Btn_Cmd_Click(int Index)
 
 void Frm_Script_Player::halt()
 {
+    m_playing = false;
+    if (!m_runner)
+        return;
     m_runner->halt();
     setStepButtonsEnabled(true);
     showRow(m_runner->currentAction());
@@ -278,13 +315,13 @@ void Frm_Script_Player::halt()
 
 void Frm_Script_Player::T_Script_Timer()
 {
-    m_runner->runStep();
+    if (m_runner)
+        m_runner->runStep();
 }
 
 void Frm_Script_Player::closeEvent(QCloseEvent *event)
 {
     // Nothing plays on behind a closed window.
-    m_runner->halt();
-    setStepButtonsEnabled(true);
+    halt();
     QWidget::closeEvent(event);
 }

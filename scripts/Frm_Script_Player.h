@@ -3,6 +3,7 @@
 #include "scripts/Script_File.h"
 #include "scripts/Script_Runner.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -19,7 +20,8 @@ class Dialogs;
 // Opens a script file, shows its actions and plays them on the robot one step at a time:
 // a move is written to the port as its frame, a wait sets the time to the next step, and
 // after the last action the player stops or, with Loop ticked, starts again. The stepping
-// itself is Script_Runner's; this window shows it and asks the operator.
+// itself is Script_Runner's, on the line's thread so that the window's own work never delays
+// a step; this window hands it the operator's commands and shows its news.
 class Frm_Script_Player : public QWidget
 {
     Q_OBJECT
@@ -29,6 +31,7 @@ public:
     static constexpr int Step = Script_Runner::Step;
 
     Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent = nullptr);
+    ~Frm_Script_Player() override;
 
     // The handlers, as the operator and the timer call them; tests call them directly where
     // the order of events, not the clock, is what they check.
@@ -37,12 +40,14 @@ public:
     void T_Script_Timer();
 
     // The action the next step executes (0-based), which is also where play resumes.
-    qint32 currentAction() const { return m_runner->currentAction(); }
+    qint32 currentAction() const { return m_runner ? m_runner->currentAction() : 0; }
+    bool isPlaying() const { return m_runner && m_runner->isPlaying(); }
 
     // Where the schedule reads the time: a monotonic clock in nanoseconds. Tests set their
-    // own to check the schedule without depending on how busy the machine is.
+    // own to check the schedule without depending on how busy the machine is; the steps then
+    // run on the window's thread, the runner one of the window's parts.
     using Clock = Script_Runner::Clock;
-    void setClock(Clock clock) { m_runner->setClock(std::move(clock)); }
+    void setClock(Clock clock);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -56,8 +61,13 @@ private:
     void halt();
     void showProblems();
 
+    Com &m_com;
     Dialogs &m_dialogs;
-    Script_Runner *m_runner = nullptr;
+    // Deleted with Com when Com goes first.
+    QPointer<Script_Runner> m_runner;
+    // Between Play and the end of playing: news of a step that started before a pause comes
+    // after it and shows nothing.
+    bool m_playing = false;
     Script_Header m_header;
 
     QLineEdit *m_path = nullptr;

@@ -6,11 +6,24 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <ctime>
 
 namespace {
 
 constexpr qint64 NsPerMs = 1000000;
+constexpr qint64 NsPerS = 1000000000;
+// How much earlier than a step its timer is armed: the event loop wakes up to a millisecond or
+// so late, and the step itself waits for the rest.
+constexpr qint64 EarlyNs = 2 * NsPerMs;
+
+qint64 monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * NsPerS + now.tv_nsec;
+}
 
 const Frames::Kind *moveKind(const QString &command)
 {
@@ -27,8 +40,7 @@ Script_Runner::Script_Runner(Com &com, QObject *parent)
     : QObject(parent)
     , m_com(com)
 {
-    m_elapsed.start();
-    m_now = [this] { return m_elapsed.nsecsElapsed(); };
+    m_now = monotonicNs;
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("T_Script"));
@@ -36,26 +48,63 @@ Script_Runner::Script_Runner(Com &com, QObject *parent)
     // Each step arms the timer for the next one itself.
     m_timer->setSingleShot(true);
     m_timer->setInterval(Step);
-    connect(m_timer, &QTimer::timeout, this, &Script_Runner::runStep);
+    connect(m_timer, &QTimer::timeout, this, &Script_Runner::stepDue);
+}
+
+void Script_Runner::setClock(Clock clock)
+{
+    onOwnThread([&] {
+        m_ownClock = !clock;
+        m_now = clock ? std::move(clock) : Clock(monotonicNs);
+    });
+}
+
+void Script_Runner::stepDue()
+{
+    if (m_ownClock) {
+        const timespec due{time_t(m_dueNs / NsPerS), long(m_dueNs % NsPerS)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
+        }
+    }
+    runStep();
 }
 
 void Script_Runner::setScript(Action_List script)
 {
-    m_script = std::move(script);
-    m_currentAction = 0;
+    onOwnThread([&] {
+        m_script = std::move(script);
+        m_currentAction = 0;
+    });
+}
+
+qint32 Script_Runner::currentAction() const
+{
+    return onOwnThread([this] { return m_currentAction; });
+}
+
+void Script_Runner::setCurrentAction(qint32 index)
+{
+    onOwnThread([this, index] { m_currentAction = index; });
 }
 
 bool Script_Runner::isPlaying() const
 {
-    return m_timer->isActive();
+    return onOwnThread([this] { return m_timer->isActive(); });
+}
+
+void Script_Runner::setLoop(bool loop)
+{
+    onOwnThread([this, loop] { m_loop = loop; });
 }
 
 void Script_Runner::play()
 {
-    // Playing already: starting again would cut the step now timed (a long wait) to the short one.
-    if (isPlaying())
-        return;
-    playFrom(m_now());
+    onOwnThread([this] {
+        // Playing already: starting again would cut the step now timed (a long wait) to the
+        // short one.
+        if (!m_timer->isActive())
+            playFrom(m_now());
+    });
 }
 
 void Script_Runner::playFrom(qint64 dueNs)
@@ -68,13 +117,15 @@ void Script_Runner::playFrom(qint64 dueNs)
 
 void Script_Runner::stop()
 {
-    m_timer->stop();
-    m_currentAction = 0;
+    onOwnThread([this] {
+        m_timer->stop();
+        m_currentAction = 0;
+    });
 }
 
 void Script_Runner::halt()
 {
-    m_timer->stop();
+    onOwnThread([this] { m_timer->stop(); });
 }
 
 void Script_Runner::scheduleNext(qint64 length)
@@ -86,9 +137,9 @@ void Script_Runner::scheduleNext(qint64 length)
     if (due < now)
         due = now + length * NsPerMs;
     m_dueNs = due;
-    // In whole milliseconds, rounded down: the event loop wakes up to a millisecond after a
-    // timer is due, so rounding down lands the step on its time on average.
-    const qint64 remainingMs = (due - now) / NsPerMs;
+    // In whole milliseconds, rounded down. On the runner's own clock the timer is armed early
+    // and the step waits the rest; on another clock rounding down lands it on time on average.
+    const qint64 remainingMs = std::max<qint64>(due - now - (m_ownClock ? EarlyNs : 0), 0) / NsPerMs;
     m_timer->start(int(std::min<qint64>(remainingMs, INT_MAX)));
 }
 
@@ -108,6 +159,10 @@ QString Script_Runner::unsendable(const Frames::Kind &kind, const Script_Action 
 
 void Script_Runner::runStep()
 {
+    if (thread() != QThread::currentThread()) {
+        onOwnThread([this] { runStep(); });
+        return;
+    }
     m_timer->stop();
     // A shorter script opened while playing, or none at all: nothing left to run.
     if (m_currentAction < 0 || m_currentAction >= m_script.Nb_Action) {

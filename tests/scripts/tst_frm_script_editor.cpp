@@ -934,8 +934,7 @@ void tst_Frm_Script_Editor::builtScriptPlaysOnTheVirtualRobot()
     dialogs.fileNames << path;
     player->Btn_Open_Script_Click();
     player->Btn_Cmd_Click(Frm_Script_Player::Play);
-    auto *timer = player->findChild<QTimer *>(QStringLiteral("T_Script"));
-    QTRY_VERIFY_WITH_TIMEOUT(!timer->isActive(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!player->isPlaying(), 10000);
 
     const QList<QByteArray> expected{QByteArray::fromHex("6d6562780a820a"), QByteArray::fromHex("6d7373125a00"),
                                      QByteArray::fromHex("6d726d00ff670001020304"),
