@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -86,7 +87,7 @@ std::optional<Socket_Device::Address> Socket_Device::parse(const QString &name, 
 }
 
 Socket_Device::Socket_Device(const Address &address, const Connect_Abort *abort, QObject *parent)
-    : QObject(parent)
+    : Line_Device(parent)
     , m_address(address)
     , m_abort(abort)
 {
@@ -172,10 +173,11 @@ bool Socket_Device::connectSocket(QString *why)
     return true;
 }
 
-bool Socket_Device::open(const Com::LineSettings &settings, QString *why)
+bool Socket_Device::open(const Line_Settings &settings, QString *why)
 {
     if (!connectSocket(why))
         return false;
+    m_baudRate = settings.baudRate;
     m_telnet = Telnet_Com_Port();
     m_control.clear();
     m_data.clear();
@@ -190,17 +192,17 @@ bool Socket_Device::open(const Com::LineSettings &settings, QString *why)
     });
     m_writable = new QSocketNotifier(fd(), QSocketNotifier::Write, this);
     m_writable->setEnabled(false);
-    connect(m_writable, &QSocketNotifier::activated, this, [this] {
-        if (!flushControl())
-            return;
-        if (m_control.isEmpty() && !m_wantWritable)
-            m_writable->setEnabled(false);
-        if (m_wantWritable)
-            emit writable();
-    });
+    connect(m_writable, &QSocketNotifier::activated, this, &Socket_Device::onWritable);
+    // The socket's queue shrinking raises no event of its own: while it is full, look again.
+    m_recheck = new QTimer(this);
+    m_recheck->setInterval(5);
+    connect(m_recheck, &QTimer::timeout, this, &Socket_Device::onWritable);
     if (m_address.protocol == Protocol::Rfc2217) {
         m_control = m_telnet.start();
-        return applySettings(settings, why);
+        if (!applySettings(settings, why)) {
+            close();
+            return false;
+        }
     }
     return true;
 }
@@ -214,6 +216,9 @@ void Socket_Device::close()
     m_writable->setEnabled(false);
     m_writable->deleteLater();
     m_writable = nullptr;
+    m_recheck->stop();
+    m_recheck->deleteLater();
+    m_recheck = nullptr;
     m_socket->disconnect(this);
     m_socket->abort();
     m_socket->deleteLater();
@@ -228,8 +233,9 @@ void Socket_Device::lose(const QString &reason)
     emit gone(reason);
 }
 
-bool Socket_Device::applySettings(const Com::LineSettings &settings, QString *why)
+bool Socket_Device::applySettings(const Line_Settings &settings, QString *why)
 {
+    m_baudRate = settings.baudRate;
     if (!m_socket || m_address.protocol == Protocol::Raw)
         return true;
     m_control += Telnet_Com_Port::setLine(settings.baudRate, settings.dataBits, settings.parity, settings.stopBits);
@@ -251,7 +257,7 @@ bool Socket_Device::flushControl()
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            m_writable->setEnabled(true);
+            updateNotice();
             return true;
         }
         lose(n < 0 ? systemError(errno) : ServerClosed);
@@ -264,7 +270,7 @@ qint64 Socket_Device::write(const char *data, qint64 size)
 {
     if (!m_socket || !flushControl())
         return -1;
-    if (!m_control.isEmpty())
+    if (!hasRoom())
         return 0;
     const bool telnet = m_address.protocol == Protocol::Rfc2217;
     // Escaping may double each byte: a piece at a time keeps the copy small.
@@ -297,21 +303,70 @@ qint64 Socket_Device::write(const char *data, qint64 size)
     return dataBytes;
 }
 
+qint64 Socket_Device::holdLimit() const
+{
+    // Ten bits on the line for each byte; never below one frame's worth.
+    return std::max<qint64>(m_baudRate / 10 / 2, 64);
+}
+
 bool Socket_Device::waitWritable(int msecs)
 {
-    if (!m_socket)
-        return false;
-    pollfd socket{fd(), POLLOUT, 0};
-    const bool ready = ::poll(&socket, 1, std::max(msecs, 0)) == 1 && (socket.revents & POLLOUT) &&
-                       !(socket.revents & (POLLERR | POLLHUP));
-    return ready && flushControl();
+    // The socket's queue shrinks as the server acknowledges, which raises no event: look again
+    // every few milliseconds until it has room below the limit.
+    const QDeadlineTimer deadline(std::max(msecs, 0));
+    for (;;) {
+        if (!m_socket)
+            return false;
+        pollfd socket{fd(), POLLOUT, 0};
+        const int wait = int(std::min<qint64>(deadline.remainingTime(), 5));
+        const bool ready = ::poll(&socket, 1, wait) == 1 && (socket.revents & POLLOUT) &&
+                           !(socket.revents & (POLLERR | POLLHUP));
+        if (socket.revents & (POLLERR | POLLHUP))
+            return false;
+        if (ready && flushControl() && hasRoom())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        if (ready)
+            ::poll(nullptr, 0, wait);
+    }
 }
 
 void Socket_Device::setWritableNotice(bool on)
 {
     m_wantWritable = on;
-    if (m_writable)
-        m_writable->setEnabled(on || !m_control.isEmpty());
+    updateNotice();
+}
+
+bool Socket_Device::hasRoom() const
+{
+    return m_control.isEmpty() && heldBelow() < holdLimit();
+}
+
+void Socket_Device::updateNotice()
+{
+    if (!m_socket)
+        return;
+    const bool want = m_wantWritable || !m_control.isEmpty();
+    // The descriptor stays writable while the queue is full: a notifier would fire on every
+    // turn of the loop and spin a core.
+    const bool full = m_control.isEmpty() && heldBelow() >= holdLimit();
+    m_writable->setEnabled(want && !full);
+    if (want && full) {
+        if (!m_recheck->isActive())
+            m_recheck->start();
+    } else {
+        m_recheck->stop();
+    }
+}
+
+void Socket_Device::onWritable()
+{
+    if (!flushControl())
+        return;
+    if (m_wantWritable && hasRoom())
+        emit writable();
+    updateNotice();
 }
 
 qint64 Socket_Device::heldBelow() const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Com.h"
+#include "link/Line_Device.h"
 #include "link/Telnet_Com_Port.h"
 
 #include <QByteArray>
@@ -35,9 +35,10 @@ private:
 // speaks Telnet with the COM port option, and the program's settings set the remote line.
 //
 // Written through the socket's descriptor, as the serial port is: the socket keeps a small send
-// buffer, and what it still holds is counted in heldBelow(), so a server that stops reading
-// backs the writes up as a robot that stops reading does.
-class Socket_Device : public QObject
+// buffer, and once what it still holds (SIOCOUTQ) comes to half a second of line time it takes
+// no more, so a server that stops reading backs the writes up as a robot that stops reading
+// does. Lives on the line's thread, as every Line_Device.
+class Socket_Device : public Line_Device
 {
     Q_OBJECT
 
@@ -66,43 +67,46 @@ public:
     ~Socket_Device() override;
 
     // Connects, waiting up to ConnectTimeoutMs (or until aborted) without an event loop.
-    bool open(const Com::LineSettings &settings, QString *why);
-    void close();
+    bool open(const Line_Settings &settings, QString *why) override;
+    void close() override;
     // Over RFC 2217, sends the settings to the server; a raw connection keeps the server's.
-    bool applySettings(const Com::LineSettings &settings, QString *why);
+    bool applySettings(const Line_Settings &settings, QString *why) override;
 
     // Takes data bytes without waiting: how many, 0 when the socket takes none now, -1 when
     // the connection is gone.
-    qint64 write(const char *data, qint64 size);
-    bool waitWritable(int msecs);
-    void setWritableNotice(bool on);
+    qint64 write(const char *data, qint64 size) override;
+    bool waitWritable(int msecs) override;
+    void setWritableNotice(bool on) override;
     // Bytes taken that have not reached the server yet: the socket's queue (SIOCOUTQ) and
     // what waits here for it.
-    qint64 heldBelow() const;
+    qint64 heldBelow() const override;
     // Received bytes waiting, an upper bound: Telnet commands among them are not data.
-    qint64 bytesAvailable() const;
-    QByteArray read(qint64 maxSize);
-
-signals:
-    void readable();
-    void writable();
-    void gone(const QString &reason);
+    qint64 bytesAvailable() const override;
+    QByteArray read(qint64 maxSize) override;
 
 private:
+    // What the socket may hold before it takes no more: half a second of line time.
+    qint64 holdLimit() const;
     bool connectSocket(QString *why);
     // Sends what waits of Telnet's own bytes; false when the connection is gone.
     bool flushControl();
     // Takes and unescapes what the socket holds, up to ReadBufferLimit; true when data came.
     bool takeReceived();
     void lose(const QString &reason);
+    bool hasRoom() const;
+    // Watches for room while the line wants it or Telnet's own bytes wait.
+    void updateNotice();
+    void onWritable();
     int fd() const;
 
     Address m_address;
     const Connect_Abort *m_abort;
     QTcpSocket *m_socket = nullptr;
     QSocketNotifier *m_writable = nullptr;
+    class QTimer *m_recheck = nullptr;
     Telnet_Com_Port m_telnet;
     QByteArray m_control; // Telnet's own bytes (answers, settings), sent before more data
     QByteArray m_data;    // received data bytes, unescaped, not read yet
     bool m_wantWritable = false;
+    qint32 m_baudRate = 9600;
 };

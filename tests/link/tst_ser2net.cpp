@@ -1,8 +1,20 @@
+#include "app/Command_Line.h"
+#include "link/Com.h"
 #include "link/Socket_Device.h"
+#include "panel/Frm_Main.h"
+#include "sim/SimProcess.h"
 #include "support/PtyPeer.h"
+#include "support/ScriptedDialogs.h"
 #include "support/Ser2Net.h"
 
+#include <QBuffer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpServer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(Ser2Net::Mode)
@@ -44,13 +56,26 @@ class tst_Ser2Net : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_settings; // the devices chosen for the ports, never those of whoever runs the tests
+
 private slots:
+    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
+    void init() { qunsetenv("ORVIK_COM1"); }
+
     void bytesPassBothWaysUnchanged_data();
     void bytesPassBothWaysUnchanged();
     void farEndRunsAtTheSettingsSpeed_data();
     void farEndRunsAtTheSettingsSpeed();
     void serverKilledIsAHangUp();
     void serverThatStopsReadingBacksTheWritesUp();
+
+    void sendArrivesAndRepliesAreShown_data();
+    void sendArrivesAndRepliesAreShown();
+    void openFailureNamesTheDevice_data();
+    void openFailureNamesTheDevice();
+    void serverKilledClosesThePortAndApplyReconnects();
+    void serverThatStopsReadingRefusesWholeFrames();
+    void playSendsTheScriptThroughTheServer();
 };
 
 void tst_Ser2Net::bytesPassBothWaysUnchanged_data()
@@ -178,5 +203,158 @@ void tst_Ser2Net::serverThatStopsReadingBacksTheWritesUp()
     QCOMPARE(arrived.count(char(0xff)), taken);
 }
 
-QTEST_GUILESS_MAIN(tst_Ser2Net)
+void tst_Ser2Net::sendArrivesAndRepliesAreShown_data()
+{
+    bytesPassBothWaysUnchanged_data();
+}
+
+// The main window on a network device, as on a local port.
+void tst_Ser2Net::sendArrivesAndRepliesAreShown()
+{
+    QFETCH(Ser2Net::Mode, mode);
+    PtyPeer robot;
+    QVERIFY(robot.isValid());
+    Ser2Net server(robot.device(), mode);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    qputenv("ORVIK_COM1", server.url().toUtf8());
+    Frm_Main w;
+    ScriptedDialogs *dialogs = ScriptedDialogs::install(w);
+    QVERIFY2(w.Open_Serial(1), qPrintable(dialogs->shown.isEmpty() ? QString() : dialogs->shown.last().text));
+
+    // Speed 255 for both eyebrows: a frame holding 255 twice.
+    for (const char *speed : {"Txt_Speed(0)", "Txt_Speed(1)"})
+        w.findChild<QLineEdit *>(QLatin1StringView(speed))->setText(QStringLiteral("255"));
+    w.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"))->click();
+    QCOMPARE(robot.read(7).toHex(' '), QByteArray("6d 65 62 2d ff 2d ff"));
+    w.findChild<QPushButton *>(QStringLiteral("Btn_Send_Neck"))->click();
+    QCOMPARE(robot.read(7).left(3), QByteArray("mrn"));
+
+    // Batteries, then an analogue reading of 1023 on channel 4, whose low byte is 255.
+    QVERIFY(robot.write(QByteArray::fromHex("6762764849" "6761760403ff")));
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel *>(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("7.2"), 5000);
+    QCOMPARE(w.findChild<QLabel *>(QStringLiteral("Lbl_Batt(1)"))->text(), QStringLiteral("7.3"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel *>(QStringLiteral("Lbl_Analogue(3)"))->text(), QStringLiteral("1023"), 5000);
+}
+
+void tst_Ser2Net::openFailureNamesTheDevice_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("reason");
+
+    quint16 closedPort = 0;
+    {
+        QTcpServer closed;
+        closed.listen(QHostAddress::LocalHost);
+        closedPort = closed.serverPort();
+    }
+    const QString refused = QStringLiteral("tcp://127.0.0.1:%1").arg(closedPort);
+    QTest::newRow("nothing listens") << refused << "Connection refused";
+    QTest::newRow("no port") << "rfc2217://127.0.0.1"
+                             << "a network device is named tcp://HOST:PORT or rfc2217://HOST:PORT";
+}
+
+void tst_Ser2Net::openFailureNamesTheDevice()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, reason);
+    qputenv("ORVIK_COM1", device.toUtf8());
+    Com com;
+    QVERIFY(!com.setPortOpen(true));
+    QCOMPARE(com.errorDescription(), QStringLiteral("COM1 (%1): %2").arg(device, reason));
+    QVERIFY(!com.PortOpen());
+}
+
+void tst_Ser2Net::serverKilledClosesThePortAndApplyReconnects()
+{
+    PtyPeer robot;
+    QVERIFY(robot.isValid());
+    Ser2Net server(robot.device(), Ser2Net::Mode::Rfc2217);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    qputenv("ORVIK_COM1", server.url().toUtf8());
+    Frm_Main w;
+    ScriptedDialogs::install(w);
+    QVERIFY(w.Open_Serial(1));
+    w.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"))->click();
+    QCOMPARE(robot.read(7).size(), 7);
+
+    // As a pulled cable: the port closes at once, and says why.
+    server.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.com().PortOpen(), 5000);
+    QCOMPARE(w.com().errorDescription(), QStringLiteral("COM1 (%1): the server closed the connection").arg(server.url()));
+
+    // The server back, APPLY opens the port again.
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QVERIFY(w.Open_Serial(1));
+    w.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"))->click();
+    QCOMPARE(robot.read(7).toHex(' '), QByteArray("6d 65 62 2d 00 2d 00"));
+}
+
+void tst_Ser2Net::serverThatStopsReadingRefusesWholeFrames()
+{
+    PtyPeer robot;
+    QVERIFY(robot.isValid());
+    Ser2Net server(robot.device(), Ser2Net::Mode::Rfc2217);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    qputenv("ORVIK_COM1", server.url().toUtf8());
+    Com com;
+    QVERIFY(com.setSettings(QStringLiteral("115200,n,8,1")));
+    QVERIFY2(com.setPortOpen(true), qPrintable(com.errorDescription()));
+
+    // The robot reads nothing: frames go until the server's buffers are full, then wait in the
+    // program, then are refused whole. Numbered frames with 255s in them.
+    auto frame = [](int n) {
+        QByteArray bytes(1000, char(0xff));
+        bytes[0] = char(n >> 8);
+        bytes[1] = char(n);
+        return bytes;
+    };
+    int taken = 0;
+    while (com.Output(frame(taken))) {
+        ++taken;
+        QVERIFY2(taken < 64 * 1024, "the line never backed up");
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(com.OutputStalled());
+
+    // Once the robot reads again, every frame taken arrives, whole and in order.
+    const QByteArray arrived = robot.read(taken * 1000, 60000);
+    QCOMPARE(arrived.size(), qsizetype(taken) * 1000);
+    for (int n = 0; n < taken; ++n)
+        QVERIFY2(arrived.mid(qsizetype(n) * 1000, 1000) == frame(n), qPrintable(QString::number(n)));
+    QTRY_VERIFY_WITH_TIMEOUT(!com.OutputStalled(), 5000);
+}
+
+// orvik --play to the virtual robot behind ser2net: every move whole, in order, on time.
+void tst_Ser2Net::playSendsTheScriptThroughTheServer()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    Ser2Net server(sim.link(), Ser2Net::Mode::Rfc2217);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QByteArray out, err;
+    QBuffer outDevice(&out), errDevice(&err);
+    outDevice.open(QIODevice::WriteOnly);
+    errDevice.open(QIODevice::WriteOnly);
+    QCOMPARE(Command_Line::run({"orvik", "--play", ORVIK_EXAMPLES "/nod.sct", "--device", server.url().toUtf8()},
+                               outDevice, errDevice), 0);
+    QCOMPARE(err, QByteArray());
+    QVERIFY(out.endsWith("11 end-0\n"));
+
+    const QList<std::pair<QByteArray, qint64>> expected{
+        {QByteArray::fromHex("6d726e5a145a14"), 0},    {QByteArray::fromHex("6d726e6e1e5a14"), 320},
+        {QByteArray::fromHex("6d726e461e5a14"), 690},  {QByteArray::fromHex("6d726e6e1e5a14"), 1060},
+        {QByteArray::fromHex("6d726e5a145a14"), 1430},
+    };
+    QList<SimProcess::LoggedFrame> received;
+    QTRY_VERIFY((received = sim.loggedFrames(QStringLiteral("rx"))).size() >= expected.size());
+    QCOMPARE(received.size(), expected.size());
+    for (qsizetype k = 0; k < received.size(); ++k) {
+        QCOMPARE(received[k].bytes.toHex(' '), expected[k].first.toHex(' '));
+        const qint64 atMs = (received[k].us - received[0].us) / 1000;
+        QVERIFY2(atMs >= expected[k].second - 10 && atMs <= expected[k].second + 250,
+                 qPrintable(QStringLiteral("move %1 at %2 ms, due at %3 ms").arg(k).arg(atMs).arg(expected[k].second)));
+    }
+}
+
+QTEST_MAIN(tst_Ser2Net)
 #include "tst_ser2net.moc"
