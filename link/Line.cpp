@@ -36,7 +36,6 @@ bool Line::open(const QString &path, const Line_Settings &settings, quint64 epoc
         const std::optional<Socket_Device::Address> address = Socket_Device::parse(path, why);
         if (!address)
             return false;
-        m_shared.connectAbort.reset();
         device = std::make_unique<Socket_Device>(*address, &m_shared.connectAbort);
     } else {
         device = std::make_unique<Serial_Device>(path);

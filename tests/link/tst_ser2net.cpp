@@ -6,8 +6,11 @@
 #include "support/PtyPeer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/Ser2Net.h"
+#include "support/SilentServer.h"
+#include "settings/Frm_Setup.h"
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -76,7 +79,42 @@ private slots:
     void serverKilledClosesThePortAndApplyReconnects();
     void serverThatStopsReadingRefusesWholeFrames();
     void playSendsTheScriptThroughTheServer();
+
+    void applyConnectsWithoutHoldingTheWindowUp();
+    void cancelGivesUpConnecting();
+    void silentServerFailsAfterFiveSeconds();
 };
+
+namespace {
+
+// The main window's settings window, opened from its menu.
+struct SetupRig
+{
+    Frm_Main w;
+    ScriptedDialogs *dialogs = ScriptedDialogs::install(w);
+    Frm_Setup *setup = nullptr;
+
+    SetupRig()
+    {
+        w.mnu_serial_setup_Click();
+        setup = w.findChild<Frm_Setup *>();
+    }
+    QPushButton *button(const char *name) { return setup->findChild<QPushButton *>(QLatin1StringView(name)); }
+    QString status() { return setup->findChild<QLabel *>(QStringLiteral("Lbl_Status"))->text(); }
+    // Which of APPLY, CLOSE, CANCEL and the port box can be used.
+    QString usable()
+    {
+        QStringList names;
+        for (const char *name : {"Btn_Ok_Setup", "Btn_Close_Port", "btn_Cancel_setup"})
+            if (button(name)->isEnabled())
+                names << QLatin1StringView(name);
+        if (setup->findChild<QComboBox *>(QStringLiteral("Cmb_Port"))->isEnabled())
+            names << QStringLiteral("Cmb_Port");
+        return names.join(u' ');
+    }
+};
+
+} // namespace
 
 void tst_Ser2Net::bytesPassBothWaysUnchanged_data()
 {
@@ -354,6 +392,63 @@ void tst_Ser2Net::playSendsTheScriptThroughTheServer()
         QVERIFY2(atMs >= expected[k].second - 10 && atMs <= expected[k].second + 250,
                  qPrintable(QStringLiteral("move %1 at %2 ms, due at %3 ms").arg(k).arg(atMs).arg(expected[k].second)));
     }
+}
+
+void tst_Ser2Net::applyConnectsWithoutHoldingTheWindowUp()
+{
+    PtyPeer robot;
+    QVERIFY(robot.isValid());
+    Ser2Net server(robot.device(), Ser2Net::Mode::Rfc2217);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    qputenv("ORVIK_COM1", server.url().toUtf8());
+    SetupRig rig;
+    QVERIFY(rig.setup);
+
+    rig.button("Btn_Ok_Setup")->click();
+    // The click returned before the server answered.
+    QCOMPARE(rig.status(), QStringLiteral("Connecting to 127.0.0.1:%1…").arg(server.port()));
+    QCOMPARE(rig.usable(), QStringLiteral("btn_Cancel_setup"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.w.com().PortOpen(), 5000);
+    QTRY_VERIFY(!rig.setup || !rig.setup->isVisible());
+    QVERIFY(rig.dialogs->shown.isEmpty());
+    rig.w.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"))->click();
+    QCOMPARE(robot.read(7).toHex(' '), QByteArray("6d 65 62 2d 00 2d 00"));
+}
+
+void tst_Ser2Net::cancelGivesUpConnecting()
+{
+    SilentServer server;
+    QVERIFY(server.port() != 0);
+    qputenv("ORVIK_COM1", QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()).toUtf8());
+    SetupRig rig;
+    rig.button("Btn_Ok_Setup")->click();
+    QCOMPARE(rig.status(), QStringLiteral("Connecting to 127.0.0.1:%1…").arg(server.port()));
+
+    rig.button("btn_Cancel_setup")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.usable(), QStringLiteral("Btn_Ok_Setup Btn_Close_Port btn_Cancel_setup Cmb_Port"), 2000);
+    QCOMPARE(rig.status(), QString());
+    QVERIFY(rig.setup->isVisible());
+    QVERIFY(!rig.w.com().PortOpen());
+    // The operator gave up: nothing to tell.
+    QVERIFY(rig.dialogs->shown.isEmpty());
+}
+
+void tst_Ser2Net::silentServerFailsAfterFiveSeconds()
+{
+    SilentServer server;
+    QVERIFY(server.port() != 0);
+    const QString device = QStringLiteral("tcp://127.0.0.1:%1").arg(server.port());
+    qputenv("ORVIK_COM1", device.toUtf8());
+    SetupRig rig;
+    rig.button("Btn_Ok_Setup")->click();
+    QCOMPARE(rig.usable(), QStringLiteral("btn_Cancel_setup"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(rig.dialogs->shown.size(), 1, 10000);
+    QCOMPARE(rig.dialogs->shown[0].text,
+             QStringLiteral("COM1 (%1): no answer from 127.0.0.1:%2 within 5 seconds").arg(device).arg(server.port()));
+    QVERIFY(rig.setup->isVisible());
+    QCOMPARE(rig.usable(), QStringLiteral("Btn_Ok_Setup Btn_Close_Port btn_Cancel_setup Cmb_Port"));
+    QVERIFY(!rig.w.com().PortOpen());
 }
 
 QTEST_MAIN(tst_Ser2Net)
