@@ -1,10 +1,6 @@
 #include "link/Socket_Device.h"
-#include "support/SilentServer.h"
 
-#include <QElapsedTimer>
-#include <QTcpServer>
 #include <QTest>
-#include <QThread>
 
 using Address = Socket_Device::Address;
 using Protocol = Socket_Device::Protocol;
@@ -18,9 +14,6 @@ class tst_Socket_Device : public QObject
 private slots:
     void deviceNames_data();
     void deviceNames();
-    void refusedConnectionSaysSo();
-    void silentServerGivesUpAfterFiveSeconds();
-    void connectingCanBeCancelled();
 };
 
 void tst_Socket_Device::deviceNames_data()
@@ -63,48 +56,6 @@ void tst_Socket_Device::deviceNames()
     QTEST(address->protocol, "protocol");
     QTEST(address->host, "host");
     QTEST(int(address->port), "port");
-}
-
-void tst_Socket_Device::refusedConnectionSaysSo()
-{
-    quint16 port = 0;
-    {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        port = closed.serverPort();
-    }
-    Socket_Device device(*Socket_Device::parse(QStringLiteral("tcp://127.0.0.1:%1").arg(port), nullptr));
-    QString why;
-    QVERIFY(!device.open({}, &why));
-    QCOMPARE(why, QStringLiteral("Connection refused"));
-}
-
-void tst_Socket_Device::silentServerGivesUpAfterFiveSeconds()
-{
-    SilentServer server;
-    QVERIFY(server.port() != 0);
-    Socket_Device device(*Socket_Device::parse(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()), nullptr));
-    QString why;
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!device.open({}, &why));
-    QCOMPARE(why, QStringLiteral("no answer from 127.0.0.1:%1 within 5 seconds").arg(server.port()));
-    QVERIFY2(clock.elapsed() >= 4900, qPrintable(QString::number(clock.elapsed())));
-}
-
-void tst_Socket_Device::connectingCanBeCancelled()
-{
-    SilentServer server;
-    QVERIFY(server.port() != 0);
-    Connect_Abort abort;
-    Socket_Device device(*Socket_Device::parse(QStringLiteral("tcp://127.0.0.1:%1").arg(server.port()), nullptr), &abort);
-    // From another thread, whether this one is already waiting for the server or not yet.
-    std::unique_ptr<QThread> canceller(QThread::create([&abort] { abort.abort(); }));
-    canceller->start();
-    QString why;
-    QVERIFY(!device.open({}, &why));
-    canceller->wait();
-    QCOMPARE(why, QStringLiteral("connecting was cancelled"));
 }
 
 QTEST_GUILESS_MAIN(tst_Socket_Device)
