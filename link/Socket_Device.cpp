@@ -246,7 +246,7 @@ bool Socket_Device::applySettings(const Line_Settings &settings, QString *why)
     return true;
 }
 
-bool Socket_Device::flushControl()
+bool Socket_Device::flushControl(Failure failure)
 {
     while (!m_control.isEmpty() && m_socket) {
         const ssize_t n = ::send(fd(), m_control.constData(), size_t(m_control.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -260,7 +260,10 @@ bool Socket_Device::flushControl()
             updateNotice();
             return true;
         }
-        lose(n < 0 ? systemError(errno) : ServerClosed);
+        if (failure == Failure::Raise)
+            lose(n < 0 ? systemError(errno) : ServerClosed);
+        else
+            close();
         return false;
     }
     return m_socket != nullptr;
@@ -268,7 +271,8 @@ bool Socket_Device::flushControl()
 
 qint64 Socket_Device::write(const char *data, qint64 size)
 {
-    if (!m_socket || !flushControl())
+    // A failure here is the line's to report: it hears -1 and closes the line itself.
+    if (!m_socket || !flushControl(Failure::Quiet))
         return -1;
     if (!hasRoom())
         return 0;
@@ -283,7 +287,7 @@ qint64 Socket_Device::write(const char *data, qint64 size)
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return 0;
-        lose(systemError(errno));
+        close();
         return -1;
     }
     if (!telnet)
@@ -323,7 +327,7 @@ bool Socket_Device::waitWritable(int msecs)
                            !(socket.revents & (POLLERR | POLLHUP));
         if (socket.revents & (POLLERR | POLLHUP))
             return false;
-        if (ready && flushControl() && hasRoom())
+        if (ready && flushControl(Failure::Quiet) && hasRoom())
             return true;
         if (deadline.hasExpired())
             return false;

@@ -88,8 +88,10 @@ private:
     // What the socket may hold before it takes no more: half a second of line time.
     qint64 holdLimit() const;
     bool connectSocket(QString *why);
-    // Sends what waits of Telnet's own bytes; false when the connection is gone.
-    bool flushControl();
+    // Sends what waits of Telnet's own bytes; false when the connection is gone. Inside a call
+    // from the line (write, waitWritable) a failure only closes: the line reports it.
+    enum class Failure { Raise, Quiet };
+    bool flushControl(Failure failure = Failure::Raise);
     // Takes and unescapes what the socket holds, up to ReadBufferLimit; true when data came.
     bool takeReceived();
     void lose(const QString &reason);

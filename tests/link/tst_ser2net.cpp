@@ -69,6 +69,7 @@ private slots:
     void bytesPassBothWaysUnchanged();
     void farEndRunsAtTheSettingsSpeed_data();
     void farEndRunsAtTheSettingsSpeed();
+    void writeToAGoneServerLeavesTheReportToTheLine();
 
     void sendArrivesAndRepliesAreShown_data();
     void sendArrivesAndRepliesAreShown();
@@ -180,6 +181,29 @@ void tst_Ser2Net::farEndRunsAtTheSettingsSpeed()
         QVERIFY(device.applySettings(settingsFrom("38400,n,8,1"), &why));
         QTRY_COMPARE_WITH_TIMEOUT(robot.baudRate(), 38400, 5000);
     }
+}
+
+// The line is in the middle of writing its queue when the device says -1; a device that
+// raised gone() there too would have the line close it twice.
+void tst_Ser2Net::writeToAGoneServerLeavesTheReportToTheLine()
+{
+    PtyPeer robot;
+    QVERIFY(robot.isValid());
+    Ser2Net server(robot.device(), Ser2Net::Mode::Rfc2217);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    Socket_Device device(*Socket_Device::parse(server.url(), nullptr));
+    QString why;
+    QVERIFY2(device.open(settingsFrom("57600,n,8,1"), &why), qPrintable(why));
+    QSignalSpy gone(&device, &Socket_Device::gone);
+
+    server.kill();
+    qint64 n = 0;
+    for (int i = 0; i < 1000 && n >= 0; ++i) {
+        n = device.write("x", 1);
+        device.waitWritable(10);
+    }
+    QCOMPARE(n, -1);
+    QCOMPARE(gone.size(), 0);
 }
 
 void tst_Ser2Net::sendArrivesAndRepliesAreShown_data()
