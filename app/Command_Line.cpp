@@ -6,6 +6,7 @@
 #include "scripts/Script_Check.h"
 #include "scripts/Script_File.h"
 #include "scripts/Script_Runner.h"
+#include "sensors/Sensor_Watch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -387,7 +388,12 @@ struct PlayOptions
     QString device;
     QString settings = DefaultSettings;
     bool loop = false;
+    Pause_Rule pause;
+    int lowBatteryTenths = 0;
 };
+
+// The batteries are asked for as often as the window's poll asks.
+constexpr int BatteryPollMs = 500;
 
 int play(const PlayOptions &options, Console &out, Console &err)
 {
@@ -410,6 +416,10 @@ int play(const PlayOptions &options, Console &out, Console &err)
     if (!options.device.isEmpty())
         qputenv(qPrintable(QStringLiteral("ORVIK_COM%1").arg(options.port)), argumentBytes(options.device));
     Com com;
+    const bool watching = options.pause.whiskers != 0 || options.pause.onLowBattery;
+    // Replies are read only when something is watched: the whiskers come on their own.
+    if (watching && !(com.setInputLen(0) && com.setRThreshold(1)))
+        return fail(com.errorDescription());
     if (!com.setSettings(options.settings) || !com.setCommPort(options.port) || !com.setPortOpen(true))
         return fail(QStringLiteral("cannot open the port: %1").arg(com.errorDescription()));
 
@@ -419,10 +429,12 @@ int play(const PlayOptions &options, Console &out, Console &err)
     Play_Log log(runner.script(), out);
     QEventLoop loop;
 
-    enum class End { Playing, Finished, Refused, Stalled, Signal, OutputFailed, LineClosed };
+    enum class End { Playing, Finished, Refused, Stalled, Signal, OutputFailed, LineClosed, SensorStop };
     End end = End::Playing;
     int signal = 0;
     QString refusal;
+    QString sensorStop;
+    qint32 lastStarted = 0;
     auto stop = [&](End why) {
         if (end != End::Playing)
             return;
@@ -444,10 +456,15 @@ int play(const PlayOptions &options, Console &out, Console &err)
         checkLine();
         if (end != End::Playing)
             return;
+        lastStarted = index + 1;
         log.started(index);
         checkOutput();
     });
-    QObject::connect(&com, &Com::written, &loop, [&] {
+    const QByteArray batteryQuery = Frames::frame(Frames::BatteriesQuery);
+    QObject::connect(&com, &Com::written, &loop, [&](const QByteArray &bytes) {
+        // The poll's queries are not the script's moves.
+        if (bytes == batteryQuery)
+            return;
         log.frameWritten();
         checkOutput();
     });
@@ -469,6 +486,35 @@ int play(const PlayOptions &options, Console &out, Console &err)
         signal = caught;
         stop(End::Signal);
     });
+    Sys_Project replies;
+    Sensor_Watch watch;
+    Battery_Thresholds thresholds;
+    thresholds.tenths.fill(options.lowBatteryTenths);
+    watch.setThresholds(thresholds);
+    QObject::connect(&com, &Com::OnComm, &loop, [&] {
+        const QByteArray bytes = com.Input();
+        for (const char byte : bytes) {
+            const std::optional<Sys_Project::Reply> reply = replies.receive(quint8(byte));
+            if (!reply || end != End::Playing)
+                continue;
+            for (const Sensor_Event &event : watch.take(*reply)) {
+                if (!options.pause.pausesOn(event))
+                    continue;
+                sensorStop = QStringLiteral("%1 %2").arg(event.text(), lastStarted > 0
+                                                                          ? QStringLiteral("at action %1").arg(lastStarted)
+                                                                          : QStringLiteral("before the first action"));
+                stop(End::SensorStop);
+                break;
+            }
+        }
+    });
+    QTimer batteryPoll;
+    batteryPoll.callOnTimeout(&loop, [&] { com.Output(batteryQuery); });
+    if (options.pause.onLowBattery) {
+        com.Output(batteryQuery);
+        batteryPoll.start(BatteryPollMs);
+    }
+
     // A hang-up during a long wait is told at once, not when the wait ends.
     QTimer lineWatch;
     lineWatch.callOnTimeout(&loop, checkLine);
@@ -478,10 +524,12 @@ int play(const PlayOptions &options, Console &out, Console &err)
     loop.exec();
     runner.halt();
     lineWatch.stop();
+    batteryPoll.stop();
 
     // What the port took goes out before it closes (for a bounded time, the waits answering a
     // signal), unless the operator stopped playing: the robot should stop, not finish the
-    // backlog. Nor does it when nobody can see what went out.
+    // backlog; nor after a whisker or a low battery stopped it. Nor does it when nobody can see
+    // what went out.
     if (end == End::Finished || end == End::Refused || end == End::Stalled) {
         const QDeadlineTimer deadline(com.writeOutMs() + WriteOutMarginMs);
         while (!com.writeOut(int(std::min<qint64>(deadline.remainingTime(), 50))) && com.PortOpen()
@@ -520,6 +568,9 @@ int play(const PlayOptions &options, Console &out, Console &err)
         return fail(QStringLiteral("cannot write the output: %1%2").arg(out.error(), unsent));
     case End::LineClosed:
         return fail(QStringLiteral("the port closed while playing: %1%2").arg(com.errorDescription(), unsent));
+    case End::SensorStop:
+        fail(QStringLiteral("stopped: %1%2").arg(sensorStop, unsent));
+        return Command_Line::SensorStop;
     }
     return Command_Line::Failure;
 }
@@ -569,7 +620,8 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                        "waits for the moves still queued to be written.\n\n"
                        "Exit status: 0 when all went well; 1 on a problem in a script, a failure,\n"
                        "moves not sent or output that cannot be written; 2 on a wrong command line;\n"
-                       "130, 143 or 129 when Ctrl+C, SIGTERM or SIGHUP stopped --play."));
+                       "3 when --pause-on stopped --play; 130, 143 or 129 when Ctrl+C, SIGTERM or\n"
+                       "SIGHUP stopped --play."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption checkOption(QStringLiteral("check"), QStringLiteral("Print the problems of each script "
@@ -588,7 +640,18 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                             QStringLiteral("text"), DefaultSettings);
     const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Play the script again and again "
                                                                                "until stopped (Ctrl+C)."));
-    parser.addOptions({checkOption, playOption, portOption, deviceOption, settingsOption, loopOption});
+    const QCommandLineOption pauseOption(QStringLiteral("pause-on"),
+                                         QStringLiteral("Stop playing (exit 3) when whisker N closes (any whisker "
+                                                        "without =N), or when a battery falls below --low-battery; "
+                                                        "may be given more than once."),
+                                         QStringLiteral("whisker[=N]|low-battery"));
+    const QCommandLineOption lowBatteryOption(QStringLiteral("low-battery"),
+                                              QStringLiteral("The level below which a battery is low, for "
+                                                             "--pause-on low-battery (the batteries are then "
+                                                             "read every half second)."),
+                                              QStringLiteral("volts"));
+    parser.addOptions({checkOption, playOption, portOption, deviceOption, settingsOption, loopOption, pauseOption,
+                       lowBatteryOption});
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Scripts to check (.sct)."),
                                  QStringLiteral("[FILE.sct...]"));
 
@@ -609,7 +672,8 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
     if (parser.isSet(checkOption) == parser.isSet(playOption))
         return usage(QStringLiteral("give either --check or --play"));
     if (parser.isSet(checkOption)) {
-        for (const QCommandLineOption &playOnly : {portOption, deviceOption, settingsOption, loopOption}) {
+        for (const QCommandLineOption &playOnly :
+             {portOption, deviceOption, settingsOption, loopOption, pauseOption, lowBatteryOption}) {
             if (parser.isSet(playOnly))
                 return usage(QStringLiteral("--%1 is for --play, not --check").arg(playOnly.names().constFirst()));
         }
@@ -634,6 +698,31 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
     if (!Com::LineSettings::parse(options.settings, &why))
         return usage(why);
     options.loop = parser.isSet(loopOption);
+    for (const QString &event : parser.values(pauseOption)) {
+        const QString whiskerPrefix = QStringLiteral("whisker=");
+        const int whisker = event.startsWith(whiskerPrefix) ? event.sliced(whiskerPrefix.size()).toInt(&number) : 0;
+        if (event == u"whisker")
+            options.pause.whiskers = Pause_Rule::AnyWhisker;
+        else if (event.startsWith(whiskerPrefix) && number && whisker >= 1 && whisker <= 4)
+            options.pause.whiskers |= quint8(1u << (whisker - 1));
+        else if (event == u"low-battery")
+            options.pause.onLowBattery = true;
+        else
+            return usage(QStringLiteral("--pause-on takes whisker, whisker=N (N 1 to 4) or low-battery, not \"%1\"")
+                             .arg(event));
+    }
+    if (options.pause.onLowBattery != parser.isSet(lowBatteryOption))
+        return usage(options.pause.onLowBattery ? QStringLiteral("--pause-on low-battery needs --low-battery VOLTS")
+                                                : QStringLiteral("--low-battery is for --pause-on low-battery"));
+    if (options.pause.onLowBattery) {
+        // Read with a dot for decimals, as a script's numbers on a command line usually are.
+        const double volts = parser.value(lowBatteryOption).toDouble(&number);
+        const std::optional<int> tenths = Battery_Thresholds::tenthsFromVolts(volts);
+        if (!number || !tenths || *tenths <= 0)
+            return usage(QStringLiteral("--low-battery takes volts from 0.1 to 25.5, not \"%1\"")
+                             .arg(parser.value(lowBatteryOption)));
+        options.lowBatteryTenths = *tenths;
+    }
     return play(options, out, err);
 }
 

@@ -6,15 +6,18 @@
 class QIODevice;
 
 // orvik's console uses, run without a window: `--check FILE.sct...` prints each file's
-// problems (or "ok"); `--play FILE.sct [--port N | --device PATH] [--settings TEXT] [--loop]`
-// plays a script on the robot, printing each action as it goes; `--help` and `--version`.
+// problems (or "ok"); `--play FILE.sct [--port N | --device PATH] [--settings TEXT] [--loop]
+// [--pause-on whisker[=N] | low-battery --low-battery VOLTS]` plays a script on the robot,
+// printing each action as it goes; `--help` and `--version`.
 namespace Command_Line {
 
 // Exit codes besides 0: a problem found or a failure (output that cannot be written
-// included), a command line that makes no sense, and a play stopped by a signal
-// (128 + its number, as shells report it: 130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP).
+// included), a command line that makes no sense, a play stopped by what the robot reported
+// (--pause-on), and a play stopped by a signal (128 + its number, as shells report it: 130
+// for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP).
 inline constexpr int Failure = 1;
 inline constexpr int Usage = 2;
+inline constexpr int SensorStop = 3;
 inline constexpr int Interrupted = 130;
 constexpr int stoppedBy(int signal) { return 128 + signal; }
 

@@ -8,6 +8,7 @@
 #include "panel/Frm_Main.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "scripts/Frm_Script_Player.h"
+#include "sensors/Frm_Sensor_Plot.h"
 #include "settings/Frm_Setup.h"
 #include "sim/RobotWindow.h"
 #include "sim/Simulator.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,8 +31,10 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -264,6 +268,34 @@ QWidget *trafficMonitor(Stage &stage)
     return traffic;
 }
 
+// The plot while the greeting plays: the batteries running down, the analogue inputs
+// wandering, two whiskers touched, a line at each action.
+QWidget *sensorPlot(Stage &stage)
+{
+    auto *plot = stage.window<Frm_Sensor_Plot>(&Frm_Main::mnu_sensor_plot_Click, "Frm_Sensor_Plot");
+    child<QSpinBox>(plot, QStringLiteral("Spn_Window"))->setValue(10);
+    child<QDoubleSpinBox>(plot, QStringLiteral("Spn_Low_Battery(0)"))->setValue(6.4);
+    auto *player = child<Frm_Script_Player>(&stage.main, QStringLiteral("Frm_Script_Player"));
+    player->Btn_Cmd_Click(Frm_Script_Player::Stop);
+    player->Btn_Cmd_Click(Frm_Script_Player::Play);
+
+    Controller &robot = stage.simulator->controller();
+    // Readings ten times a second rather than the poll's two, for lines that show their shape.
+    for (int step = 0; step < 42; ++step) {
+        robot.setBattery(1, quint8(75 - step / 5));
+        robot.setBattery(2, quint8(73 - step / 9));
+        for (int k = 1; k <= 4; ++k)
+            robot.setAnalogue(k, quint16(30000 + 20000 * std::sin(step / 6.0 + k * 1.3)));
+        robot.setWhiskers(step >= 10 && step < 19 ? 0b0010 : step >= 28 && step < 33 ? 0b1000 : 0);
+        stage.main.T_Batt_Timer();
+        QElapsedTimer tick;
+        tick.start();
+        waitFor([&tick] { return tick.elapsed() >= 100; });
+    }
+    plot->refresh();
+    return plot;
+}
+
 QWidget *devices(Stage &stage)
 {
     // As an operator with a USB adapter on COM1 sees it, not this run's own link.
@@ -293,7 +325,7 @@ constexpr Picture Pictures[] = {
     {"main-window.png", mainWindow},         {"serial-settings.png", serialSettings},
     {"single-servo.png", singleServo},       {"script-player.png", scriptPlayer},
     {"script-editor.png", scriptEditor},     {"script-editor-edit-menu.png", scriptEditorEditMenu},
-    {"traffic-monitor.png", trafficMonitor},
+    {"traffic-monitor.png", trafficMonitor}, {"sensor-plot.png", sensorPlot},
     {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };
 

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <array>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace {
 
 constexpr std::array<qint32, 16> BaudRates{110,   300,   600,   1200,  2400,  4800,   9600,   14400,
@@ -89,7 +92,7 @@ Com::Com(QObject *parent)
     m_line->moveToThread(&m_thread);
     connect(m_line, &Line::received, this, &Com::received);
     connect(m_line, &Line::written, this, &Com::written);
-    connect(m_line, &Line::flowing, this, &Com::showStalled);
+    connect(m_line, &Line::stallChanged, this, &Com::showStalled);
     connect(m_line, &Line::gone, this, &Com::lineGone);
     connect(m_line, &Line::notSent, this, [this](int frames, const QString &reason, quint64 epoch) {
         if (epoch == m_epoch)
@@ -97,6 +100,14 @@ Com::Com(QObject *parent)
     });
     m_shared.backlogLimit = writeBacklogLimit();
     m_thread.start();
+    // A step of a playing script is due to the fraction of a millisecond; where the system
+    // allows it, the line's thread runs in the lowest real-time class, ahead of the builds and
+    // browsers that share the machine. It only ever waits or writes, and a looping script takes
+    // a 20 ms step at each restart, so it cannot keep a core to itself.
+    runOnLine([] {
+        const sched_param lowest{sched_get_priority_min(SCHED_FIFO)};
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &lowest);
+    });
 }
 
 Com::~Com()

@@ -95,8 +95,10 @@ int Line::close(bool writeOutFirst)
 
 void Line::lineGone(const QString &reason)
 {
-    // The device closed itself; it is deleted at the next turn of the loop, after the signal
-    // that led here returned.
+    if (!m_device)
+        return;
+    // The device may be the one whose signal led here: it goes at the next turn of the loop.
+    m_device->close();
     m_shared.open = false;
     const int lost = dropQueue();
     m_device.release()->deleteLater();
@@ -119,7 +121,7 @@ bool Line::take(const QByteArray &frame, qint64 *waiting)
     // mean what the operator wanted when it arrives. One frame is always taken on an empty line.
     const qint64 queued = m_shared.queuedBytes;
     if (queued > 0 && queued + frame.size() > m_shared.backlogLimit) {
-        m_shared.stalled = true;
+        m_shared.stalled = true; // Com tells the windows
         *waiting = queued;
         return false;
     }
@@ -158,7 +160,7 @@ void Line::pump()
 
     if (!left.isEmpty()) {
         if (m_shared.stalled.exchange(false))
-            emit flowing();
+            emit stallChanged();
         for (const QByteArray &frame : std::as_const(left))
             emit written(frame);
     }

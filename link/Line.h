@@ -64,8 +64,8 @@ signals:
     void received(const QByteArray &bytes, quint64 epoch);
     // A frame's last byte left the program; once per frame, in order.
     void written(const QByteArray &frame);
-    // Bytes left after a frame was refused.
-    void flowing();
+    // Bytes left after a frame was refused: Shared::stalled is false again.
+    void stallChanged();
     // Frames taken were dropped unwritten: the line went away.
     void notSent(int frames, const QString &reason, quint64 epoch);
     // The line went away while open; the device is closed.

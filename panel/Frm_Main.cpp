@@ -9,6 +9,7 @@
 #include "panel/Send_Throttle.h"
 #include "scripts/Frm_Script_Player.h"
 #include "scripts/Frm_Script_Editor.h"
+#include "sensors/Frm_Sensor_Plot.h"
 #include "settings/Frm_Devices.h"
 #include "settings/Frm_Setup.h"
 
@@ -138,6 +139,8 @@ Frm_Main::Frm_Main(QWidget *parent)
     setObjectName(QStringLiteral("Frm_Main"));
     setWindowTitle(QStringLiteral("Menu"));
 
+    m_clock.start();
+    m_watch.setThresholds(Battery_Thresholds::load());
     m_throttle = new Send_Throttle(int(BodyParts.size()), [this](int part) { sendLive(part); }, this);
     buildPanels();
     buildMenus();
@@ -353,6 +356,8 @@ void Frm_Main::buildMenus()
     addEntry(tool, "mnu_script_editor", QStringLiteral("Script Editor"), &Frm_Main::mnu_script_editor_Click);
     addEntry(tool, "mnu_traffic", QStringLiteral("Traffic Monitor"), &Frm_Main::mnu_traffic_Click,
              QKeySequence(Qt::CTRL | Qt::Key_T));
+    addEntry(tool, "mnu_sensor_plot", QStringLiteral("Sensor Plot"), &Frm_Main::mnu_sensor_plot_Click,
+             QKeySequence(Qt::CTRL | Qt::Key_G));
 
     QMenu *help = addMenu("mnu_help", QStringLiteral("?"));
     addEntry(help, "mnu_manual", QStringLiteral("User Guide"), &Frm_Main::mnu_manual_Click);
@@ -374,6 +379,9 @@ void Frm_Main::buildStatusBar()
     statusBar()->addWidget(caption);
     statusBar()->addWidget(m_connection);
     statusBar()->addWidget(m_writeState, 1);
+    m_batteryState = new QLabel;
+    m_batteryState->setObjectName(QStringLiteral("Panels(5)"));
+    statusBar()->addWidget(m_batteryState);
     m_live = new QLabel;
     m_live->setObjectName(QStringLiteral("Panels(4)"));
     statusBar()->addPermanentWidget(m_live);
@@ -397,6 +405,7 @@ bool Frm_Main::prepareOpen(int Com_port, const QString &Settings)
         m_com.setPortOpen(false);
     // Half a reply left from the last connection must not be glued to the next one's bytes.
     m_replies.Init_Reply_State();
+    m_watch.reset();
     m_liveRefused.fill(false);
     const QString settings = Settings.isEmpty() ? DefaultSettings : Settings;
     const int port = Com_port >= 1 && Com_port <= 4 ? Com_port : 1;
@@ -620,7 +629,52 @@ void Frm_Main::showReply(const Sys_Project::Reply &reply)
                                    Colours::fromValue(reply.data[0] & (1u << k) ? Colours::Green : Colours::Black));
         break;
     }
+    watchReply(reply);
     emit replyShown(reply);
+}
+
+void Frm_Main::watchReply(const Sys_Project::Reply &reply)
+{
+    if (const Sensor_Sample *sample = m_readings.take(reply, m_clock.elapsed()))
+        emit readingTaken(*sample);
+    const QList<Sensor_Event> events = m_watch.take(reply);
+    if (reply.kind == Sys_Project::ReplyKind::Batteries)
+        showBatteryLevels();
+    for (const Sensor_Event &event : events) {
+        if (event.kind == Sensor_Event::BatteryLow) {
+            // Shown once this handler has returned: a modal box here would run a nested event
+            // loop that takes the next bytes into reply assembly while this reply is handled.
+            QString text = event.text(QLocale());
+            text[0] = text[0].toUpper();
+            QMetaObject::invokeMethod(
+                this, [this, text] { m_dialogs->inform(this, text, QMessageBox::Warning); }, Qt::QueuedConnection);
+        }
+        emit sensorEvent(event);
+    }
+}
+
+void Frm_Main::showBatteryLevels()
+{
+    QStringList low;
+    const Sensor_Sample &latest = m_readings.latest();
+    for (size_t k = 0; k < m_batteries.size(); ++k) {
+        QLabel *field = m_batteries[k];
+        if (m_watch.isLow(int(k))) {
+            Colours::setBackground(field, Colours::fromValue(Colours::Red));
+            low.append(Sensor_Event{Sensor_Event::BatteryLow, int(k) + 1, latest.batteries[k].value_or(0)}.text(QLocale()));
+        } else {
+            field->setPalette(QPalette());
+            field->setAutoFillBackground(false);
+        }
+    }
+    for (QString &text : low)
+        text[0] = text[0].toUpper();
+    m_batteryState->setText(low.join(QStringLiteral("; ")));
+}
+
+void Frm_Main::setBatteryThresholds(const Battery_Thresholds &thresholds)
+{
+    m_watch.setThresholds(thresholds);
 }
 
 template <class Window, class Create>
@@ -651,7 +705,13 @@ void Frm_Main::mnu_single_cmd_Click()
 
 void Frm_Main::mnu_script_Click()
 {
-    showWindow(m_player, [this] { return new Frm_Script_Player(m_com, *m_dialogs, this); });
+    showWindow(m_player, [this] {
+        auto *player = new Frm_Script_Player(m_com, *m_dialogs, this);
+        connect(this, &Frm_Main::sensorEvent, player, &Frm_Script_Player::sensorEvent);
+        connect(player, &Frm_Script_Player::actionPlaying, this,
+                [this](qint32 action) { m_readings.setAction(action, m_clock.elapsed()); });
+        return player;
+    });
 }
 
 void Frm_Main::mnu_script_editor_Click()
@@ -674,6 +734,16 @@ void Frm_Main::mnu_script_editor_Click()
 void Frm_Main::mnu_devices_Click()
 {
     showWindow(m_devices, [this] { return new Frm_Devices(*m_dialogs, this); });
+}
+
+void Frm_Main::mnu_sensor_plot_Click()
+{
+    showWindow(m_plot, [this] {
+        auto *plot = new Frm_Sensor_Plot(m_readings, [this] { return m_clock.elapsed(); }, *m_dialogs, this);
+        connect(this, &Frm_Main::readingTaken, plot, &Frm_Sensor_Plot::readingTaken);
+        connect(plot, &Frm_Sensor_Plot::thresholdsChanged, this, &Frm_Main::setBatteryThresholds);
+        return plot;
+    });
 }
 
 void Frm_Main::mnu_traffic_Click()
@@ -708,7 +778,8 @@ void Frm_Main::Close_All_Windows()
 {
     m_unloading = true;
     // Unloaded in a fixed order: the script player, the single-servo window, the settings
-    // window, the devices window, the traffic monitor, this window, the script editor.
+    // window, the devices window, the traffic monitor, the sensor plot, this window, the
+    // script editor.
     if (m_player)
         m_player->close();
     if (m_singleServo)
@@ -719,6 +790,8 @@ void Frm_Main::Close_All_Windows()
         m_devices->close();
     if (m_traffic)
         m_traffic->close();
+    if (m_plot)
+        m_plot->close();
     close();
     if (m_editor)
         m_editor->close();

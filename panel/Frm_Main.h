@@ -2,8 +2,11 @@
 
 #include "link/Com.h"
 #include "link/Sys_Project.h"
+#include "sensors/Sensor_Readings.h"
+#include "sensors/Sensor_Watch.h"
 #include "ui/Dialogs.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -23,6 +26,7 @@ class Frm_Setup;
 enum class Open_Result;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
+class Frm_Sensor_Plot;
 class Frm_Traffic;
 class Send_Throttle;
 
@@ -69,6 +73,7 @@ public:
     void mnu_about_Click();
     void mnu_traffic_Click();
     void mnu_devices_Click();
+    void mnu_sensor_plot_Click();
     // Ticked: each slider's move sends its body part's frame, at most one every 50 ms.
     void mnu_live_moves_Click(bool checked);
 
@@ -76,10 +81,19 @@ public:
     void T_Serial_Detection_Timer();
     void T_Batt_Timer();
 
+    // Every reply taken in, as the plot shows it and a record keeps it.
+    const Sensor_Ring &readings() const { return m_readings; }
+    // The level below which each battery counts as low (kept in the settings by the plot window).
+    void setBatteryThresholds(const Battery_Thresholds &thresholds);
+
 signals:
     // A reply from the robot, complete, as the sensor panel shows it (tests and the soak
     // count what arrives through it).
     void replyShown(const Sys_Project::Reply &reply);
+    // The sample a reply added to the readings.
+    void readingTaken(const Sensor_Sample &sample);
+    // A whisker closed or a battery fell below its threshold (the player may pause on it).
+    void sensorEvent(const Sensor_Event &event);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -111,6 +125,8 @@ private:
     void Btn_Stop_Click();
     void Com_OnComm();
     void showReply(const Sys_Project::Reply &reply);
+    void watchReply(const Sys_Project::Reply &reply);
+    void showBatteryLevels();
     void stopPolling();
     void Close_All_Windows();
 
@@ -120,6 +136,9 @@ private:
 
     Com m_com;
     Sys_Project m_replies;
+    Sensor_Ring m_readings;
+    Sensor_Watch m_watch;
+    QElapsedTimer m_clock; // the readings' times
     std::unique_ptr<Dialogs> m_dialogs;
 
     std::array<QGroupBox *, FrameCount> m_frames{};
@@ -134,6 +153,7 @@ private:
     QLabel *m_connection = nullptr;
     QLabel *m_writeState = nullptr;
     QLabel *m_live = nullptr;
+    QLabel *m_batteryState = nullptr;
     QAction *m_liveMoves = nullptr;
     Send_Throttle *m_throttle = nullptr;
     std::array<bool, BodyPartCount> m_liveRefused{}; // a live move refused while the robot was not reading
@@ -146,6 +166,7 @@ private:
     QPointer<Frm_Script_Editor> m_editor;
     QPointer<Frm_Traffic> m_traffic;
     QPointer<Frm_Devices> m_devices;
+    QPointer<Frm_Sensor_Plot> m_plot;
     bool m_centred = false;
     bool m_unloading = false;
 };

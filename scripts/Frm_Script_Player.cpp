@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -24,6 +26,9 @@
 namespace {
 
 const QString Title = QStringLiteral("ORVIK");
+const QString PauseOnWhiskerKey = QStringLiteral("Player/PauseOnWhisker");
+const QString PauseWhiskerKey = QStringLiteral("Player/PauseWhisker");
+const QString PauseOnLowBatteryKey = QStringLiteral("Player/PauseOnLowBattery");
 
 struct CommandButton
 {
@@ -64,13 +69,18 @@ Frm_Script_Player::Frm_Script_Player(Com &com, Dialogs &dialogs, QWidget *parent
 
     connect(m_runner, &Script_Runner::actionStarted, this, [this](qint32 index) {
         // From the line's thread, news of a step that started before a pause comes after it.
-        if (m_playing || (m_runner && m_runner->thread() == thread()))
-            showRow(index);
+        if (!m_playing && !(m_runner && m_runner->thread() == thread()))
+            return;
+        showRow(index);
+        m_actionPlaying = m_runner->script().Actions.value(index).Number;
+        emit actionPlaying(m_actionPlaying);
     });
     connect(m_runner, &Script_Runner::finished, this, [this] {
         m_playing = isPlaying();
         showRow(0);
         setStepButtonsEnabled(!m_playing);
+        if (!m_playing)
+            emit actionPlaying(0);
     });
     connect(m_runner, &Script_Runner::refused, this, [this](const Script_Action &action, const QString &why) {
         halt();
@@ -94,12 +104,17 @@ void Frm_Script_Player::setClock(Clock clock)
 {
     if (!m_runner)
         return;
-    m_runner->setClock(clock);
-    if (!clock || m_runner->thread() == thread())
-        return;
-    QThread *window = thread();
-    m_com.runOnLine([runner = m_runner.data(), window] { runner->moveToThread(window); });
-    m_runner->setParent(this);
+    const bool own = !clock;
+    m_runner->setClock(std::move(clock));
+    const bool onLine = m_runner->thread() != thread();
+    if (own && !onLine) {
+        m_runner->setParent(nullptr);
+        m_com.adopt(m_runner);
+    } else if (!own && onLine) {
+        QThread *window = thread();
+        m_com.runOnLine([runner = m_runner.data(), window] { runner->moveToThread(window); });
+        m_runner->setParent(this);
+    }
 }
 
 void Frm_Script_Player::buildControls()
@@ -158,6 +173,11 @@ void Frm_Script_Player::buildControls()
 
     connect(m_loop, &QCheckBox::toggled, m_runner, &Script_Runner::setLoop);
 
+    m_paused = new QLabel;
+    m_paused->setObjectName(QStringLiteral("Lbl_Paused"));
+    m_paused->setStyleSheet(QStringLiteral("color: #b00000;"));
+
+
     m_check = new QLabel;
     m_check->setObjectName(QStringLiteral("Lbl_Check"));
 
@@ -173,8 +193,38 @@ void Frm_Script_Player::buildControls()
     layout->addWidget(caption("Label2", QStringLiteral("Actions list")));
     layout->addWidget(m_view, 1);
     layout->addWidget(m_check);
+    layout->addLayout(buildPauseChoices());
+    layout->addWidget(m_paused);
     layout->addLayout(buttons);
     resize(420, 500);
+}
+
+QLayout *Frm_Script_Player::buildPauseChoices()
+{
+    const QSettings settings;
+    m_pauseOnWhisker = new QCheckBox(QStringLiteral("Pause on Whisker"));
+    m_pauseOnWhisker->setObjectName(QStringLiteral("Chk_Pause_Whisker"));
+    m_pauseOnWhisker->setChecked(settings.value(PauseOnWhiskerKey, false).toBool());
+    m_pauseWhisker = new QComboBox;
+    m_pauseWhisker->setObjectName(QStringLiteral("Cmb_Pause_Whisker"));
+    m_pauseWhisker->addItems({QStringLiteral("any"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                              QStringLiteral("4")});
+    m_pauseWhisker->setCurrentIndex(std::clamp(settings.value(PauseWhiskerKey, 0).toInt(), 0, 4));
+    m_pauseOnLowBattery = new QCheckBox(QStringLiteral("Pause on Low Battery"));
+    m_pauseOnLowBattery->setObjectName(QStringLiteral("Chk_Pause_Low_Battery"));
+    m_pauseOnLowBattery->setChecked(settings.value(PauseOnLowBatteryKey, false).toBool());
+    m_pauseOnLowBattery->setToolTip(QStringLiteral("Needs the batteries read (START READING) and a low level set "
+                                                   "in the sensor plot"));
+    connect(m_pauseOnWhisker, &QCheckBox::toggled, this, &Frm_Script_Player::savePauseRule);
+    connect(m_pauseWhisker, &QComboBox::currentIndexChanged, this, &Frm_Script_Player::savePauseRule);
+    connect(m_pauseOnLowBattery, &QCheckBox::toggled, this, &Frm_Script_Player::savePauseRule);
+    auto *pauses = new QHBoxLayout;
+    pauses->addWidget(m_pauseOnWhisker);
+    pauses->addWidget(m_pauseWhisker);
+    pauses->addSpacing(12);
+    pauses->addWidget(m_pauseOnLowBattery);
+    pauses->addStretch();
+    return pauses;
 }
 
 void Frm_Script_Player::Btn_Open_Script_Click()
@@ -273,12 +323,15 @@ void Frm_Script_Player::Btn_Cmd_Click(int Index)
         m_runner->stop();
         showRow(0);
         setStepButtonsEnabled(true);
+        m_paused->clear();
+        emit actionPlaying(0);
         break;
     case Play:
         if (m_runner->script().Nb_Action <= 0) {
             m_dialogs.inform(this, QStringLiteral("Select a script to play first"), QMessageBox::Information, Title);
             return;
         }
+        m_paused->clear();
         m_playing = true;
         m_runner->play();
         setStepButtonsEnabled(false);
@@ -311,6 +364,39 @@ void Frm_Script_Player::halt()
     m_runner->halt();
     setStepButtonsEnabled(true);
     showRow(m_runner->currentAction());
+    emit actionPlaying(0);
+}
+
+Pause_Rule Frm_Script_Player::pauseRule() const
+{
+    Pause_Rule rule;
+    if (m_pauseOnWhisker->isChecked()) {
+        const int whisker = m_pauseWhisker->currentIndex(); // 0: any
+        rule.whiskers = whisker == 0 ? Pause_Rule::AnyWhisker : quint8(1u << (whisker - 1));
+    }
+    rule.onLowBattery = m_pauseOnLowBattery->isChecked();
+    return rule;
+}
+
+void Frm_Script_Player::savePauseRule() const
+{
+    QSettings settings;
+    settings.setValue(PauseOnWhiskerKey, m_pauseOnWhisker->isChecked());
+    settings.setValue(PauseWhiskerKey, m_pauseWhisker->currentIndex());
+    settings.setValue(PauseOnLowBatteryKey, m_pauseOnLowBattery->isChecked());
+}
+
+void Frm_Script_Player::sensorEvent(const Sensor_Event &event)
+{
+    if (!m_playing || !pauseRule().pausesOn(event))
+        return;
+    const qint32 at = m_actionPlaying;
+    // The runner stops before its next step (one already due may still go): the action shown
+    // is where Play resumes.
+    halt();
+    m_paused->setText(QStringLiteral("Paused: %1 %2")
+                          .arg(event.text(QLocale()),
+                               at > 0 ? QStringLiteral("at action %1").arg(at) : QStringLiteral("before the first action")));
 }
 
 void Frm_Script_Player::T_Script_Timer()

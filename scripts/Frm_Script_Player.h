@@ -2,6 +2,7 @@
 
 #include "scripts/Script_File.h"
 #include "scripts/Script_Runner.h"
+#include "sensors/Sensor_Watch.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -9,6 +10,8 @@
 #include <array>
 
 class QCheckBox;
+class QComboBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -49,17 +52,29 @@ public:
     using Clock = Script_Runner::Clock;
     void setClock(Clock clock);
 
+    // What the robot reported: while a script plays, an event the operator chose to pause on
+    // halts it before its next step, and the window says why. Play resumes from there.
+    void sensorEvent(const Sensor_Event &event);
+    Pause_Rule pauseRule() const;
+
+signals:
+    // The number of the action starting, or 0 when playing halted or ended.
+    void actionPlaying(qint32 number);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
+    // The boxes that choose what the robot reports pauses a playing script, as last chosen.
+    QLayout *buildPauseChoices();
     bool Load_Script(const QString &File_Name);
     void Refresh_Action_List();
     void showRow(int row);
     void setStepButtonsEnabled(bool enabled);
     void halt();
     void showProblems();
+    void savePauseRule() const;
 
     Com &m_com;
     Dialogs &m_dialogs;
@@ -75,5 +90,10 @@ private:
     QTreeWidget *m_view = nullptr;
     QLabel *m_check = nullptr;
     QCheckBox *m_loop = nullptr;
+    QCheckBox *m_pauseOnWhisker = nullptr;
+    QComboBox *m_pauseWhisker = nullptr;
+    QCheckBox *m_pauseOnLowBattery = nullptr;
+    QLabel *m_paused = nullptr;
+    qint32 m_actionPlaying = 0; // the number of the action last started while playing
     std::array<QPushButton *, CommandCount> m_buttons{};
 };

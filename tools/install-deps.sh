@@ -6,9 +6,11 @@
 # When another apt-get or dpkg holds the package lock, it waits for it (up to 10 minutes).
 set -euo pipefail
 
-# `file` is for CPack, which builds the Debian package with it (make package).
+# `file` is for CPack, which builds the Debian package with it (make package). Qt Charts draws
+# the sensor plot; its CMake files need Qt OpenGL's, which Debian 12 packs apart and
+# qt6-charts-dev does not pull in.
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
-          qt6-svg-dev dpkg-dev file)
+          qt6-svg-dev qt6-charts-dev libqt6opengl6-dev dpkg-dev file)
 # The tests check the desktop entry, read the user guide back and run lintian on the package;
 # they serve a pseudo-terminal on the loopback with ser2net, which they run themselves.
 test_packages=(desktop-file-utils poppler-utils lintian ser2net)

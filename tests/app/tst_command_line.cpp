@@ -264,7 +264,18 @@ private slots:
         QTest::newRow("settings the port cannot use")
             << QList<QByteArray>{"--play", "@", "--settings", "57600,x,8,1"}
             << QByteArray("invalid settings \"57600,x,8,1\": parity must be n, e, o, m or s, not \"x\"");
-        for (const char *option : {"--port 2", "--device /dev/ttyUSB0", "--settings 9600,n,8,1", "--loop"}) {
+        QTest::newRow("pause on something unknown")
+            << QList<QByteArray>{"--play", "@", "--pause-on", "whisker=5"}
+            << QByteArray("--pause-on takes whisker, whisker=N (N 1 to 4) or low-battery, not \"whisker=5\"");
+        QTest::newRow("low battery without a level") << QList<QByteArray>{"--play", "@", "--pause-on", "low-battery"}
+                                                     << QByteArray("--pause-on low-battery needs --low-battery VOLTS");
+        QTest::newRow("a level without pausing on it") << QList<QByteArray>{"--play", "@", "--low-battery", "6"}
+                                                       << QByteArray("--low-battery is for --pause-on low-battery");
+        QTest::newRow("a level with a comma")
+            << QList<QByteArray>{"--play", "@", "--pause-on", "low-battery", "--low-battery", "6,5"}
+            << QByteArray("--low-battery takes volts from 0.1 to 25.5, not \"6,5\"");
+        for (const char *option : {"--port 2", "--device /dev/ttyUSB0", "--settings 9600,n,8,1", "--loop",
+                                   "--pause-on whisker"}) {
             const QList<QByteArray> words = QByteArray(option).split(' ');
             QTest::addRow("check %s", option)
                 << QList<QByteArray>{"--check", "@"} + words << words[0] + " is for --play, not --check";
@@ -342,6 +353,53 @@ private slots:
             QVERIFY2(atMs >= expected[k].second - 10 && atMs <= expected[k].second + 250,
                      qPrintable(QStringLiteral("move %1 at %2 ms, due at %3 ms").arg(k).arg(atMs).arg(expected[k].second)));
         }
+    }
+
+    // What the robot reports once the wait (action 2) has started: an event asked for stops
+    // playing with exit 3 before the move after the wait; anything else lets the script end.
+    void play_pauseOnStopsWithExit3_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("options");
+        QTest::addColumn<QString>("robot"); // a line command to orvik-sim
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message");
+        const QList<QByteArray> lowBattery{"--pause-on", "low-battery", "--low-battery", "6.5"};
+        QTest::newRow("the whisker asked for") << QList<QByteArray>{"--pause-on", "whisker=2"} << QStringLiteral("whisker 2 on") << 3
+                                               << QByteArray("orvik: stopped: whisker 2 closed at action 2\n");
+        QTest::newRow("any whisker") << QList<QByteArray>{"--pause-on", "whisker"} << QStringLiteral("whisker 4 on") << 3
+                                     << QByteArray("orvik: stopped: whisker 4 closed at action 2\n");
+        QTest::newRow("either of two") << QList<QByteArray>{"--pause-on", "whisker=1", "--pause-on", "whisker=3"}
+                                       << QStringLiteral("whisker 3 on") << 3
+                                       << QByteArray("orvik: stopped: whisker 3 closed at action 2\n");
+        QTest::newRow("another whisker") << QList<QByteArray>{"--pause-on", "whisker=1"} << QStringLiteral("whisker 2 on") << 0
+                                         << QByteArray();
+        QTest::newRow("a battery below the level") << lowBattery << QStringLiteral("battery 2 61") << 3
+                                                   << QByteArray("orvik: stopped: battery 2 low: 6.1 V at action 2\n");
+        QTest::newRow("a battery at the level") << lowBattery << QStringLiteral("battery 2 65") << 0 << QByteArray();
+        QTest::newRow("a whisker, not asked for") << lowBattery << QStringLiteral("whisker 1 on") << 0 << QByteArray();
+    }
+    void play_pauseOnStopsWithExit3()
+    {
+        QFETCH(QList<QByteArray>, options);
+        QFETCH(QString, robot);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        SimProcess sim;
+        QVERIFY(sim.start());
+        const QByteArray file = script("pause.sct", "meb;120;10;130;10\nwait;1500\nmeb;45;0;45;0\nend;0");
+        QString answer;
+        const int code = run(QList<QByteArray>{"--play", file, "--device", sim.link().toUtf8()} + options,
+                             [&](const QByteArray &line) {
+                                 if (line.startsWith("2 "))
+                                     answer = sim.command(robot);
+                             });
+        QCOMPARE(answer, QStringLiteral("ok"));
+        QCOMPARE(m_err, message);
+        QCOMPARE(code, exitCode);
+        const QByteArray played = "1 meb-120-10-130-10\n2 wait-1500\n";
+        QCOMPARE(m_out, exitCode ? played : played + "3 meb-45-0-45-0\n4 end-0\n");
+        // Stopped before the move after the wait: the robot never got it.
+        QCOMPARE(sim.logged(QStringLiteral("rx"), QByteArray::fromHex("6d65622d002d00")), exitCode == 0);
     }
 
     // A robot that stops reading (its line's output suspended, as flow control does), from the

@@ -57,6 +57,7 @@ private slots:
     void whatIsNotASerialDeviceIsRefused_data();
     void whatIsNotASerialDeviceIsRefused();
     void secondOpenOfTheSameDeviceIsRefused();
+    void framesFromTheLineAndTheWindowStayWhole();
 
 private:
     bool openOn(Com &com, PtyPeer &peer, const QString &settings = QStringLiteral("57600,n,8,1"));
@@ -374,6 +375,43 @@ void tst_Com::secondOpenOfTheSameDeviceIsRefused()
     // Once the first lets go, the robot is free.
     QVERIFY(first.setPortOpen(false));
     QVERIFY2(second.setPortOpen(true), qPrintable(second.errorDescription()));
+}
+
+// A script's steps write from the line's thread while the operator sends from the window's:
+// every frame reaches the robot whole, each thread's in its order.
+void tst_Com::framesFromTheLineAndTheWindowStayWhole()
+{
+    PtyPeer peer;
+    Com com;
+    QVERIFY(openOn(com, peer));
+    constexpr int Each = 300;
+    const auto frame = [](char who, int k) { return QByteArray("mss").append(who).append(char(k >> 8)).append(char(k)); };
+
+    QObject line;
+    com.adopt(&line);
+    int lineTaken = 0;
+    QMetaObject::invokeMethod(&line, [&] {
+        for (int k = 0; k < Each; ++k)
+            lineTaken += com.Output(frame('L', k)) ? 1 : 0;
+    });
+    int windowTaken = 0;
+    for (int k = 0; k < Each; ++k)
+        windowTaken += com.Output(frame('W', k)) ? 1 : 0;
+    // A script's object is the line's until it goes; this one goes with the test.
+    QMetaObject::invokeMethod(&line, [&] { line.moveToThread(QCoreApplication::instance()->thread()); },
+                              Qt::BlockingQueuedConnection);
+    QCOMPARE(windowTaken, Each);
+    QCOMPARE(lineTaken, Each);
+    QVERIFY(com.writeOut(5000));
+
+    const QByteArray received = peer.read(2 * Each * 6);
+    QCOMPARE(received.size(), 2 * Each * 6);
+    int next[2] = {0, 0};
+    for (qsizetype at = 0; at < received.size(); at += 6) {
+        const QByteArray got = received.mid(at, 6);
+        const int who = got[3] == 'L' ? 0 : 1;
+        QCOMPARE(got, frame(who == 0 ? 'L' : 'W', next[who]++));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Com)

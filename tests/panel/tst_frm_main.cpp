@@ -266,7 +266,8 @@ void tst_Frm_Main::menusOfferEveryWindow_data()
                                            "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L"};
     QTest::newRow("tool") << "mnu_tool" << "&Tool"
                           << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
-                                         "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T"};
+                                         "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T",
+                                         "mnu_sensor_plot|Sensor Plot|Ctrl+G"};
     QTest::newRow("help") << "mnu_help" << "?" << QStringList{"mnu_manual|User Guide|", "mnu_about|About|"};
 }
 
@@ -831,30 +832,33 @@ void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
     child<QAction>(rig.w, QStringLiteral("mnu_single_cmd"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
     child<QAction>(rig.w, QStringLiteral("mnu_script"))->trigger();
+    child<QAction>(rig.w, QStringLiteral("mnu_sensor_plot"))->trigger();
     QWidget *setup = child<QWidget>(rig.w, QStringLiteral("Frm_Setup"));
     QWidget *single = child<QWidget>(rig.w, QStringLiteral("Frm_Single_Servo"));
     QWidget *player = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Player"));
     QWidget *editor = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Editor"));
     QWidget *traffic = child<QWidget>(rig.w, QStringLiteral("Frm_Traffic"));
-    QVERIFY(setup && single && player && editor && traffic && setup->isVisible() && single->isVisible()
-            && player->isVisible() && editor->isVisible() && traffic->isVisible());
+    QWidget *plot = child<QWidget>(rig.w, QStringLiteral("Frm_Sensor_Plot"));
+    QVERIFY(setup && single && player && editor && traffic && plot && setup->isVisible() && single->isVisible()
+            && player->isVisible() && editor->isVisible() && traffic->isVisible() && plot->isVisible());
     QCOMPARE(rig.w.findChildren<QWidget *>(QStringLiteral("Frm_Setup")).size(), 1);
 
     CloseRecorder recorder;
-    for (QWidget *window : {setup, single, player, editor, traffic, static_cast<QWidget *>(&rig.w)})
+    for (QWidget *window : {setup, single, player, editor, traffic, plot, static_cast<QWidget *>(&rig.w)})
         window->installEventFilter(&recorder);
     QPointer<QWidget> setupAlive = setup;
     QPointer<QWidget> singleAlive = single;
     QPointer<QWidget> playerAlive = player;
     QPointer<QWidget> editorAlive = editor;
     QPointer<QWidget> trafficAlive = traffic;
+    QPointer<QWidget> plotAlive = plot;
 
     child<QAction>(rig.w, QStringLiteral("mnu_quit"))->trigger();
     QCOMPARE(recorder.closed,
-             (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Traffic", "Frm_Main",
-                          "Frm_Script_Editor"}));
+             (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Traffic", "Frm_Sensor_Plot",
+                          "Frm_Main", "Frm_Script_Editor"}));
     QVERIFY(!rig.w.isVisible());
-    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive && !editorAlive && !trafficAlive);
+    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive && !editorAlive && !trafficAlive && !plotAlive);
     QVERIFY(rig.dialogs->shown.isEmpty());
 }
 

@@ -1,5 +1,6 @@
 #include "support/PtyPeer.h"
 
+#include <algorithm>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -43,6 +44,14 @@ QByteArray PtyPeer::readAvailable()
             break;
         bytes.append(buffer, n);
     }
+    return bytes;
+}
+
+QByteArray PtyPeer::readAtMost(int count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    const ssize_t n = m_master < 0 ? -1 : ::read(m_master, bytes.data(), size_t(count));
+    bytes.resize(std::max<qsizetype>(n, 0));
     return bytes;
 }
 

@@ -22,6 +22,8 @@ public:
     QByteArray read(int count, int timeoutMs = 3000);
     // What has arrived by now, without waiting.
     QByteArray readAvailable();
+    // One read of at most count bytes, without waiting.
+    QByteArray readAtMost(int count);
     bool write(QByteArrayView bytes);
     // Writes what the line takes now and drops the rest, as a sender that ignores the baud
     // rate overruns a serial line; returns how many bytes were taken.
