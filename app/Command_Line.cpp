@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -423,9 +424,13 @@ int play(const PlayOptions &options, Console &out, Console &err)
     if (!com.setSettings(options.settings) || !com.setCommPort(options.port) || !com.setPortOpen(true))
         return fail(QStringLiteral("cannot open the port: %1").arg(com.errorDescription()));
 
-    Script_Runner runner(com);
+    // The steps run on the line's thread, so that a slow reader of the output never holds one up.
+    const auto deleteOnLine = [&com](Script_Runner *runner) { com.runOnLine([runner] { delete runner; }); };
+    const std::unique_ptr<Script_Runner, decltype(deleteOnLine)> onLine(new Script_Runner(com), deleteOnLine);
+    Script_Runner &runner = *onLine;
     runner.setScript(script);
     runner.setLoop(options.loop);
+    com.adopt(&runner);
     Play_Log log(runner.script(), out);
     QEventLoop loop;
 
