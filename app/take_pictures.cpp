@@ -8,6 +8,7 @@
 #include "panel/Frm_Main.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "scripts/Frm_Script_Player.h"
+#include "scripts/Script_Timeline.h"
 #include "sensors/Frm_Sensor_Plot.h"
 #include "settings/Frm_Setup.h"
 #include "sim/RobotWindow.h"
@@ -252,6 +253,48 @@ QWidget *scriptEditorEditMenu(Stage &stage)
     return editor;
 }
 
+// The editor with its timeline shown: the look around example, its sixth action selected.
+QWidget *scriptEditorTimeline(Stage &stage)
+{
+    while (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+    auto *editor = stage.window<Frm_Script_Editor>(&Frm_Main::mnu_script_editor_Click, "Frm_Script_Editor");
+    stage.dialogs->fileNames << QDir(stage.examples).filePath(QStringLiteral("look_around.sct"));
+    editor->mnu_script_open_Click();
+    child<QAction>(editor, QStringLiteral("mnu_script_timeline"))->trigger();
+    editor->resize(900, 820);
+    QCoreApplication::processEvents();
+    auto *view = child<QAbstractItemView>(editor, QStringLiteral("L_View"));
+    view->selectionModel()->select(view->model()->index(5, 0), QItemSelectionModel::ClearAndSelect
+                                                                   | QItemSelectionModel::Rows);
+    auto *timeline = child<Script_Timeline>(editor, QStringLiteral("Script_Timeline"));
+    timeline->zoom(1.6, Script_Timeline::NameWidth);
+    return editor;
+}
+
+// The look around example's first glance to the side eased in and out: the wait between the
+// two eye moves became a move every 50 ms.
+QWidget *scriptEditorEased(Stage &stage)
+{
+    auto *editor = stage.window<Frm_Script_Editor>(&Frm_Main::mnu_script_editor_Click, "Frm_Script_Editor");
+    stage.dialogs->fileNames << QDir(stage.examples).filePath(QStringLiteral("look_around.sct"));
+    editor->mnu_script_open_Click();
+    auto *view = child<QAbstractItemView>(editor, QStringLiteral("L_View"));
+    view->selectionModel()->select(view->model()->index(1, 0), QItemSelectionModel::ClearAndSelect
+                                                                   | QItemSelectionModel::Rows);
+    view->selectionModel()->select(view->model()->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    editor->setEaseAsk([](QWidget *, const Script_Ease::Settings &preset) {
+        return Script_Ease::Settings{preset.durationMs, 50, QEasingCurve::InOutQuad};
+    });
+    editor->mnu_script_ease_Click();
+    QCoreApplication::processEvents();
+    if (editor->currentScript().Nb_Action != 34)
+        fail(QStringLiteral("the eye moves were not eased"));
+    auto *timeline = child<Script_Timeline>(editor, QStringLiteral("Script_Timeline"));
+    timeline->zoom(2.5, Script_Timeline::NameWidth);
+    return editor;
+}
+
 QWidget *trafficMonitor(Stage &stage)
 {
     QWidget *traffic = stage.window<QWidget>(&Frm_Main::mnu_traffic_Click, "Frm_Traffic");
@@ -325,6 +368,7 @@ constexpr Picture Pictures[] = {
     {"main-window.png", mainWindow},         {"serial-settings.png", serialSettings},
     {"single-servo.png", singleServo},       {"script-player.png", scriptPlayer},
     {"script-editor.png", scriptEditor},     {"script-editor-edit-menu.png", scriptEditorEditMenu},
+    {"script-editor-timeline.png", scriptEditorTimeline}, {"script-editor-eased.png", scriptEditorEased},
     {"traffic-monitor.png", trafficMonitor}, {"sensor-plot.png", sensorPlot},
     {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };

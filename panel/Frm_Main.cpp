@@ -501,7 +501,11 @@ void Frm_Main::sendBodyPart(int part)
         m_dialogs->inform(this, why + QStringLiteral(" Nothing was sent."));
         return;
     }
-    if (m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data)) && m_writeState->text() != NotReading)
+    const QByteArray frame = Frames::frame(BodyParts[size_t(part)].kind, *data);
+    if (!m_com.Output(frame))
+        return;
+    emit moveSent(frame);
+    if (m_writeState->text() != NotReading)
         m_writeState->clear();
 }
 
@@ -542,8 +546,11 @@ void Frm_Main::sendLive(int part)
         return;
     // A frame the robot does not take now is sent again, with the slider's position then, as
     // soon as the line takes bytes: the last position always reaches the robot.
-    const bool sent = m_com.Output(Frames::frame(BodyParts[size_t(part)].kind, *data));
+    const QByteArray frame = Frames::frame(BodyParts[size_t(part)].kind, *data);
+    const bool sent = m_com.Output(frame);
     m_liveRefused[size_t(part)] = !sent && m_com.OutputStalled();
+    if (sent)
+        emit moveSent(frame);
 }
 
 void Frm_Main::resendRefusedLiveMoves()
@@ -700,7 +707,11 @@ void Frm_Main::mnu_serial_setup_Click()
 
 void Frm_Main::mnu_single_cmd_Click()
 {
-    showWindow(m_singleServo, [this] { return new Frm_Single_Servo(m_com, *m_dialogs, this); });
+    showWindow(m_singleServo, [this] {
+        auto *window = new Frm_Single_Servo(m_com, *m_dialogs, this);
+        connect(window, &Frm_Single_Servo::sent, this, &Frm_Main::moveSent);
+        return window;
+    });
 }
 
 void Frm_Main::mnu_script_Click()
@@ -717,7 +728,7 @@ void Frm_Main::mnu_script_Click()
 void Frm_Main::mnu_script_editor_Click()
 {
     showWindow(m_editor, [this] {
-        return new Frm_Script_Editor(*m_dialogs, this, [this](const QString &command) {
+        auto *editor = new Frm_Script_Editor(*m_dialogs, this, [this](const QString &command) {
             Frm_Script_Editor::Pose pose;
             QString why;
             if (const std::optional<QByteArray> data = poseData(command, &why)) {
@@ -728,6 +739,9 @@ void Frm_Main::mnu_script_editor_Click()
             }
             return pose;
         });
+        // A take records what this window and the single-servo window send.
+        connect(this, &Frm_Main::moveSent, editor, &Frm_Script_Editor::recordFrame);
+        return editor;
     });
 }
 

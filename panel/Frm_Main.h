@@ -90,6 +90,8 @@ signals:
     // A reply from the robot, complete, as the sensor panel shows it (tests and the soak
     // count what arrives through it).
     void replyShown(const Sys_Project::Reply &reply);
+    // A move frame SEND, a live move or the single-servo window handed to the port.
+    void moveSent(const QByteArray &frame);
     // The sample a reply added to the readings.
     void readingTaken(const Sensor_Sample &sample);
     // A whisker closed or a battery fell below its threshold (the player may pause on it).

@@ -107,7 +107,9 @@ void Frm_Single_Servo::Btn_Send_Cmd_Click()
         m_dialogs.inform(this, why + QStringLiteral(" Nothing was sent."), QMessageBox::NoIcon);
         return;
     }
-    m_com.Output(Frames::frame(Frames::SingleServo, *data));
+    const QByteArray frame = Frames::frame(Frames::SingleServo, *data);
+    if (m_com.Output(frame))
+        emit sent(frame);
 }
 
 std::optional<QByteArray> Frm_Single_Servo::commandData(QString *why) const

@@ -23,6 +23,10 @@ public:
     // not hold a number from 0 to 255 (why then names it).
     std::optional<QByteArray> commandData(QString *why = nullptr) const;
 
+signals:
+    // The frame SEND handed to the port.
+    void sent(const QByteArray &frame);
+
 private:
     void buildControls();
     void Form_Load();

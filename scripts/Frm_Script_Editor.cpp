@@ -3,6 +3,7 @@
 #include "link/Frames.h"
 #include "scripts/Profile_Text.h"
 #include "scripts/Script_Check.h"
+#include "scripts/Script_Timeline.h"
 #include "ui/Dialogs.h"
 #include "ui/Program_Files.h"
 
@@ -11,8 +12,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -27,6 +31,9 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -142,6 +149,39 @@ protected:
     }
 };
 
+std::optional<Script_Ease::Settings> askEase(QWidget *parent, const Script_Ease::Settings &preset)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("Dlg_Ease"));
+    dialog.setWindowTitle(QStringLiteral("Ease Between"));
+    auto *duration = new QSpinBox;
+    duration->setObjectName(QStringLiteral("Spn_Ease_Duration"));
+    duration->setRange(0, 3600000);
+    duration->setSuffix(QStringLiteral(" ms"));
+    duration->setValue(int(std::min<qint64>(preset.durationMs, duration->maximum())));
+    auto *step = new QSpinBox;
+    step->setObjectName(QStringLiteral("Spn_Ease_Step"));
+    step->setRange(Script_Ease::MinStep, Script_Ease::MaxStep);
+    step->setSuffix(QStringLiteral(" ms"));
+    step->setValue(preset.stepMs);
+    auto *curve = new QComboBox;
+    curve->setObjectName(QStringLiteral("Cmb_Ease_Curve"));
+    for (const Script_Ease::Curve &c : Script_Ease::Curves)
+        curve->addItem(QLatin1StringView(c.name), int(c.type));
+    curve->setCurrentIndex(std::max(curve->findData(int(preset.curve)), 0));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Duration"), duration);
+    form->addRow(QStringLiteral("Step"), step);
+    form->addRow(QStringLiteral("Curve"), curve);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return Script_Ease::Settings{duration->value(), step->value(), QEasingCurve::Type(curve->currentData().toInt())};
+}
+
 bool belongsTo(QWindow *window, const QWindow *owner)
 {
     for (; window; window = window->transientParent())
@@ -223,11 +263,39 @@ Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent, PoseSour
     setWindowTitle(Caption);
     m_undo.setObjectName(QStringLiteral("Undo_Stack"));
     m_changed = [this](const Script_Change &change) { scriptChanged(change); };
+    m_elapsed.start();
+    m_recordClock = [this] { return m_elapsed.nsecsElapsed(); };
+    m_easeAsk = askEase;
 
-    auto *columns = new QHBoxLayout(this);
+    auto *outer = new QVBoxLayout(this);
     buildMenus();
+    auto *top = new QWidget;
+    auto *columns = new QHBoxLayout(top);
+    columns->setContentsMargins(0, 0, 0, 0);
     columns->addWidget(buildDescription(), 1);
     columns->addWidget(buildActionTool());
+    m_timeline = new Script_Timeline;
+    m_timeline->hide();
+    connect(m_timeline, &Script_Timeline::actionClicked, this, [this](qint32 row) { selectRows({row}); });
+    auto *splitter = new QSplitter(Qt::Vertical);
+    splitter->setObjectName(QStringLiteral("Spl_Timeline"));
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(top);
+    splitter->addWidget(m_timeline);
+    splitter->setStretchFactor(0, 1);
+    outer->addWidget(splitter, 1);
+    auto *status = new QStatusBar;
+    status->setObjectName(QStringLiteral("Status_Bar"));
+    status->setSizeGripEnabled(false);
+    m_length = new QLabel;
+    m_length->setObjectName(QStringLiteral("Lbl_Script_Length"));
+    status->addWidget(m_length);
+    outer->addWidget(status);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &Frm_Script_Editor::updateTimeline);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (m_timeline->isVisibleTo(this))
+            m_timeline->setSelection(selectedRows());
+    });
     for (QAction *action : std::as_const(m_listActions)) {
         action->setShortcutContext(Qt::WidgetShortcut);
         m_view->addAction(action);
@@ -244,8 +312,13 @@ Frm_Script_Editor::Frm_Script_Editor(Dialogs &dialogs, QWidget *parent, PoseSour
 
 Frm_Script_Editor::~Frm_Script_Editor()
 {
-    // Taking the window down moves the focus, which must not reach a window half destroyed.
+    // Taking the window down moves the focus, which must not reach a window half destroyed;
+    // nor must the list's model and selection, which go after the timeline and status line.
     disconnect(m_focusWatch);
+    m_model->disconnect(this);
+    m_view->selectionModel()->disconnect(this);
+    // The rows read the script, a member that goes before the view does.
+    m_view->setModel(nullptr);
     if (m_keepTimer.isActive())
         keepUnsaved();
 }
@@ -324,10 +397,20 @@ void Frm_Script_Editor::buildMenus()
         action->setShortcut(QKeySequence(entry.key));
         m_listActions.append(action);
     }
+    addSeparator(edit, "mnu_script_sep_6");
+    addEntry(edit, "mnu_script_ease", QStringLiteral("Ease Between..."), &Frm_Script_Editor::mnu_script_ease_Click);
+    m_recordEntry = addEntry(edit, "mnu_script_record", QStringLiteral("Record"), &Frm_Script_Editor::Btn_Record_Click);
+    m_recordEntry->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     addSeparator(edit, "mnu_script_sep_3");
     addEntry(edit, "mnu_script_from_panel", QStringLiteral("Take Pose from Panel"),
              &Frm_Script_Editor::mnu_script_from_panel_Click)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+
+    QMenu *view = addMenu("mnu_script_view", QStringLiteral("&View"));
+    m_showTimeline = addEntry(view, "mnu_script_timeline", QStringLiteral("Timeline"),
+                              &Frm_Script_Editor::mnu_script_timeline_Click);
+    m_showTimeline->setCheckable(true);
+    m_showTimeline->setShortcut(QKeySequence(Qt::Key_F6));
 }
 
 QWidget *Frm_Script_Editor::buildDescription()
@@ -385,10 +468,15 @@ QWidget *Frm_Script_Editor::buildDescription()
     grid->addWidget(m_title, 0, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Date")), 1, 0);
     grid->addWidget(m_date, 1, 1);
+    m_record = new QPushButton(QStringLiteral("Record"));
+    m_record->setObjectName(QStringLiteral("Btn_Record"));
+    m_record->setToolTip(QStringLiteral("Record what the control panel sends, as moves and waits (Ctrl+R)"));
+    connect(m_record, &QPushButton::clicked, this, &Frm_Script_Editor::Btn_Record_Click);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_newList);
     buttons->addWidget(m_clearList);
     buttons->addStretch();
+    buttons->addWidget(m_record);
     grid->addLayout(buttons, 2, 0, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Action List")), 3, 0, 1, 3);
     grid->addWidget(m_view, 4, 0, 1, 3);
@@ -472,6 +560,7 @@ void Frm_Script_Editor::Form_Load()
     m_insert->setEnabled(false);
     m_modify->setEnabled(false);
     m_clearList->setEnabled(false);
+    m_record->setEnabled(false);
     m_title->setEnabled(false);
     m_date->setEnabled(false);
     for (size_t i = 0; i < size_t(FieldCount); ++i) {
@@ -739,6 +828,7 @@ void Frm_Script_Editor::putAside()
 
 void Frm_Script_Editor::replaceScript(const Script_Content &content)
 {
+    endTake();
     m_content = content;
     m_pathShown = m_content.path;
     m_undo.clear();
@@ -800,6 +890,7 @@ void Frm_Script_Editor::Btn_New_List_Click()
                                  QMessageBox::Yes | QMessageBox::No})
         != QMessageBox::Yes)
         return;
+    endTake();
     // The script replaced lives on in the history, which goes with the window: its record is
     // kept apart from the new script's.
     if (isChanged())
@@ -823,8 +914,8 @@ void Frm_Script_Editor::Clear_Script_Description()
 
 void Frm_Script_Editor::setScriptEditing(bool enabled)
 {
-    const std::initializer_list<QWidget *> controls{m_title, m_date,   m_view,  m_kind,
-                                                    m_clearList, m_add, m_insert, m_modify};
+    const std::initializer_list<QWidget *> controls{m_title, m_date,   m_view,   m_kind,  m_clearList,
+                                                    m_add,   m_insert, m_modify, m_record};
     for (QWidget *control : controls)
         control->setEnabled(enabled);
 }
@@ -943,6 +1034,7 @@ void Frm_Script_Editor::mnu_script_close_Click()
 void Frm_Script_Editor::mnu_script_close_script_Click()
 {
     // Closed without a question, as ever; what was not saved can be recovered.
+    endTake();
     putAside();
     m_content = Script_Content{};
     m_pathShown.clear();
@@ -956,6 +1048,7 @@ void Frm_Script_Editor::mnu_script_close_script_Click()
 
 void Frm_Script_Editor::closeEvent(QCloseEvent *event)
 {
+    endTake();
     keepUnsaved();
     QWidget::closeEvent(event);
 }
@@ -1151,4 +1244,108 @@ void Frm_Script_Editor::recoverScript(const Script_Recovery::Entry &entry)
 void Frm_Script_Editor::inform(const QString &text)
 {
     m_dialogs.inform(this, text, QMessageBox::Information, Title);
+}
+
+void Frm_Script_Editor::mnu_script_timeline_Click()
+{
+    m_timeline->setVisible(m_showTimeline->isChecked());
+    updateTimeline();
+}
+
+void Frm_Script_Editor::setProfile(const Script_Schedule::Motion_Profile &profile)
+{
+    m_profile = profile;
+    m_timeline->setProfile(profile);
+    updateTimeline();
+}
+
+void Frm_Script_Editor::mnu_script_ease_Click()
+{
+    if (!m_content.editable)
+        return;
+    const QList<qint32> rows = selectedRows();
+    const qint32 first = rows.isEmpty() ? -1 : rows.first();
+    const qint32 last = rows.isEmpty() ? -1 : rows.last();
+    const QString why = Script_Ease::refusal(m_content.actions, first, last);
+    if (!why.isEmpty()) {
+        inform(why);
+        return;
+    }
+    Script_Ease::Settings preset;
+    preset.durationMs = Script_Ease::waitsBetween(m_content.actions, first, last);
+    const std::optional<Script_Ease::Settings> settings = m_easeAsk(this, preset);
+    if (!settings)
+        return;
+    const qint32 waits = last - first - 1;
+    if (m_content.actions.Nb_Action - waits + Script_Ease::countBetween(*settings) > MaxActions) {
+        inform(QStringLiteral("Easing would make the script longer than %1 actions: choose a longer step or a "
+                              "shorter duration.")
+                   .arg(MaxActions));
+        return;
+    }
+    const QList<Script_Action> eased = Script_Ease::between(m_content.actions.Actions[first],
+                                                            m_content.actions.Actions[last], *settings, m_profile);
+    push(new Replace_Command(m_content, m_changed, QStringLiteral("Ease Between"), first + 1, waits, eased, 1));
+}
+
+void Frm_Script_Editor::Btn_Record_Click()
+{
+    if (m_take) {
+        endTake();
+        return;
+    }
+    if (!m_content.editable)
+        return;
+    const QList<qint32> selected = selectedRows();
+    m_takeAt = selected.isEmpty() ? m_content.actions.Nb_Action : selected.first();
+    m_take.emplace(MaxActions - m_content.actions.Nb_Action);
+    showTake();
+}
+
+void Frm_Script_Editor::recordFrame(const QByteArray &frame)
+{
+    if (!m_take)
+        return;
+    if (!m_take->add(frame, m_recordClock())) {
+        endTake();
+        inform(QStringLiteral("A script holds at most %1 actions: the take stopped there.").arg(MaxActions));
+        return;
+    }
+    showTake();
+}
+
+void Frm_Script_Editor::endTake()
+{
+    if (!m_take)
+        return;
+    QList<Script_Action> actions = m_take->actions();
+    m_take.reset();
+    showTake();
+    // The list may have grown while the take ran.
+    actions.resize(std::clamp<qsizetype>(MaxActions - m_content.actions.Nb_Action, 0, actions.size()));
+    if (!actions.isEmpty())
+        push(new Replace_Command(m_content, m_changed, QStringLiteral("Record"), m_takeAt, 0, actions));
+}
+
+void Frm_Script_Editor::showTake()
+{
+    const bool recording = m_take.has_value();
+    m_record->setText(recording ? QStringLiteral("Stop") : QStringLiteral("Record"));
+    m_recordEntry->setText(recording ? QStringLiteral("Stop Recording") : QStringLiteral("Record"));
+    if (recording)
+        m_length->setText(QStringLiteral("Recording: %1 actions").arg(m_take->actions().size()));
+    else
+        updateTimeline();
+}
+
+void Frm_Script_Editor::updateTimeline()
+{
+    qint64 length = 0;
+    Script_Schedule::startTimes(m_content.actions, &length);
+    m_length->setText(QStringLiteral("Length: %1 s").arg(QLocale().toString(double(length) / 1000.0, 'f', 2)));
+    // A hidden timeline is brought up to date when it is shown.
+    if (!m_timeline->isVisibleTo(this))
+        return;
+    m_timeline->setScript(m_content.actions);
+    m_timeline->setSelection(selectedRows());
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "scripts/Script_Ease.h"
 #include "scripts/Script_Edit.h"
+#include "scripts/Script_Take.h"
 #include "scripts/Script_File.h"
 #include "scripts/Script_Recovery.h"
 #include "scripts/Sys_Script.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QUndoStack>
@@ -23,6 +26,7 @@ class QPushButton;
 class QTreeView;
 class QWindow;
 class Dialogs;
+class Script_Timeline;
 
 // Builds a script action by action: the action tool turns a kind and its fields into an action
 // that is appended to the script, goes in before a row, or takes the place of one loaded from
@@ -105,6 +109,29 @@ public:
     // Writes the unsaved script's record now instead of shortly.
     void keepUnsaved();
 
+    // The robot's names, speeds and ranges, for the timeline and Ease Between.
+    void setProfile(const Script_Schedule::Motion_Profile &profile);
+
+    // Asks the operator how to ease (the dialog, or a test's stand-in); none: cancelled.
+    using EaseAsk = std::function<std::optional<Script_Ease::Settings>(QWidget *parent,
+                                                                       const Script_Ease::Settings &preset)>;
+    void setEaseAsk(EaseAsk ask) { m_easeAsk = std::move(ask); }
+    // Edit -> Ease Between: the first and last selected moves, and the waits between them.
+    void mnu_script_ease_Click();
+
+    // Record starts a take, Stop ends it (the button, Edit -> Record, Ctrl+R).
+    void Btn_Record_Click();
+    bool isRecording() const { return m_take.has_value(); }
+    // A frame the control panel sent; while a take runs, a move becomes an action.
+    void recordFrame(const QByteArray &frame);
+    // Where a take reads the time: a monotonic clock in nanoseconds.
+    using Clock = std::function<qint64()>;
+    void setRecordClock(Clock clock) { m_recordClock = std::move(clock); }
+
+    // Shows or hides the timeline under the list (View -> Timeline, F6).
+    void mnu_script_timeline_Click();
+    const Script_Timeline *timeline() const { return m_timeline; }
+
     // True when the script may be saved; otherwise the operator has been told why.
     bool Check_Script();
 
@@ -149,6 +176,11 @@ private:
     // The script in hand is put aside unsaved: its record is written now and kept.
     void putAside();
     void replaceScript(const Script_Content &content);
+    // The timeline and the length in the status line, after any change of the script.
+    void updateTimeline();
+    // The take goes into the script as one step (nothing when it took nothing).
+    void endTake();
+    void showTake();
 
     Dialogs &m_dialogs;
     PoseSource m_poseSource;
@@ -173,6 +205,17 @@ private:
     QPushButton *m_fromPanel = nullptr;
     QPushButton *m_insert = nullptr;
     QAction *m_closeScript = nullptr;
+    QAction *m_showTimeline = nullptr;
+    QAction *m_recordEntry = nullptr;
+    QPushButton *m_record = nullptr;
+    Script_Schedule::Motion_Profile m_profile;
+    EaseAsk m_easeAsk;
+    std::optional<Script_Take> m_take;
+    qint32 m_takeAt = 0;
+    QElapsedTimer m_elapsed;
+    Clock m_recordClock;
+    Script_Timeline *m_timeline = nullptr;
+    QLabel *m_length = nullptr;
     QMenu *m_recoverMenu = nullptr;
     QList<QAction *> m_listActions; // act on the list while it has the focus
     QString m_pathShown; // the script's file as the File menu last took it in

@@ -2,6 +2,7 @@
 
 #include "link/Com.h"
 #include "scripts/Script_Check.h"
+#include "scripts/Script_Timeline.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -13,9 +14,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
 #include <QSettings>
 #include <QStyle>
 #include <QTreeWidget>
@@ -180,6 +184,29 @@ void Frm_Script_Player::buildControls()
 
     m_check = new QLabel;
     m_check->setObjectName(QStringLiteral("Lbl_Check"));
+    m_length = new QLabel;
+    m_length->setObjectName(QStringLiteral("Lbl_Script_Length"));
+
+    m_timeline = new Script_Timeline;
+    m_timeline->hide();
+    connect(m_timeline, &Script_Timeline::actionClicked, this, [this](qint32 row) {
+        // While playing, the step now playing is the runner's; stopped, a click says where play resumes.
+        if (!m_runner || m_runner->isPlaying())
+            return;
+        m_runner->setCurrentAction(row);
+        showRow(row);
+    });
+    m_showTimeline = new QCheckBox(QStringLiteral("Timeline (F6)"));
+    m_showTimeline->setObjectName(QStringLiteral("Chk_Timeline"));
+    connect(m_showTimeline, &QCheckBox::toggled, this, [this](bool shown) {
+        m_timeline->setVisible(shown);
+        if (shown && m_runner) {
+            m_timeline->setScript(m_runner->script());
+            m_timeline->setCursorAction(m_runner->currentAction());
+        }
+    });
+    auto *toggle = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(toggle, &QShortcut::activated, m_showTimeline, &QCheckBox::toggle);
 
     auto *pathRow = new QHBoxLayout;
     pathRow->addWidget(m_path);
@@ -191,10 +218,18 @@ void Frm_Script_Player::buildControls()
     layout->addWidget(m_info);
     layout->addSpacing(4);
     layout->addWidget(caption("Label2", QStringLiteral("Actions list")));
-    layout->addWidget(m_view, 1);
-    layout->addWidget(m_check);
+    auto *splitter = new QSplitter(Qt::Vertical);
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(m_view);
+    splitter->addWidget(m_timeline);
+    layout->addWidget(splitter, 1);
+    auto *checks = new QHBoxLayout;
+    checks->addWidget(m_check, 1);
+    checks->addWidget(m_length);
+    layout->addLayout(checks);
     layout->addLayout(buildPauseChoices());
     layout->addWidget(m_paused);
+    buttons->insertWidget(1, m_showTimeline);
     layout->addLayout(buttons);
     resize(420, 500);
 }
@@ -276,6 +311,11 @@ void Frm_Script_Player::Refresh_Action_List()
     }
     m_view->addTopLevelItems(rows);
     showProblems();
+    qint64 length = 0;
+    Script_Schedule::startTimes(script, &length);
+    m_length->setText(QStringLiteral("Length: %1 s").arg(QLocale().toString(double(length) / 1000.0, 'f', 2)));
+    if (m_timeline->isVisibleTo(this))
+        m_timeline->setScript(script);
     if (script.Nb_Action > 0)
         showRow(0);
 }
@@ -301,6 +341,8 @@ void Frm_Script_Player::showRow(int row)
     QTreeWidgetItem *item = m_view->topLevelItem(row);
     if (!item)
         return;
+    if (m_timeline->isVisibleTo(this))
+        m_timeline->setCursorAction(row);
     m_view->setCurrentItem(item);
     m_view->scrollToItem(item);
     m_view->setFocus();

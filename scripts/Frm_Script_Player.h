@@ -17,6 +17,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+class Script_Timeline;
 class Com;
 class Dialogs;
 
@@ -52,6 +53,7 @@ public:
     using Clock = Script_Runner::Clock;
     void setClock(Clock clock);
 
+    const Script_Timeline *timeline() const { return m_timeline; }
     // What the robot reported: while a script plays, an event the operator chose to pause on
     // halts it before its next step, and the window says why. Play resumes from there.
     void sensorEvent(const Sensor_Event &event);
@@ -90,6 +92,9 @@ private:
     QTreeWidget *m_view = nullptr;
     QLabel *m_check = nullptr;
     QCheckBox *m_loop = nullptr;
+    QCheckBox *m_showTimeline = nullptr;
+    QLabel *m_length = nullptr;
+    Script_Timeline *m_timeline = nullptr;
     QCheckBox *m_pauseOnWhisker = nullptr;
     QComboBox *m_pauseWhisker = nullptr;
     QCheckBox *m_pauseOnLowBattery = nullptr;

@@ -302,6 +302,41 @@ void Move_Command::undo()
     apply(shifted(m_rows, m_by), -m_by);
 }
 
+Replace_Command::Replace_Command(Script_Content &content, Script_Changed changed, const QString &text, qint32 at,
+                                 qint32 count, const QList<Script_Action> &actions, qint32 margin)
+    : Script_Command(content, std::move(changed), text)
+    , m_at(std::clamp<qint32>(at, 0, content.actions.Nb_Action))
+    , m_count(std::clamp<qint32>(count, 0, content.actions.Nb_Action - m_at))
+    , m_new(actions)
+    , m_margin(margin)
+{
+}
+
+void Replace_Command::swap(const QList<Script_Action> &in, qint32 outCount, QList<Script_Action> *out)
+{
+    QList<Script_Action> removed = Script_Edit::removeActions(m_content.actions, span(m_at, outCount));
+    if (out)
+        *out = std::move(removed);
+    Script_Edit::insertActions(m_content.actions, m_at, in);
+    const qint32 at = m_at;
+    const qint32 inCount = qint32(in.size());
+    const qint32 first = std::max(at - m_margin, 0);
+    const qint32 last = std::min(at + inCount - 1 + m_margin, m_content.actions.Nb_Action - 1);
+    tell({span(first, std::max(last - first + 1, 0)), [at, outCount, inCount](qint32 row) {
+              return row < at ? row : row < at + outCount ? -1 : row - outCount + inCount;
+          }});
+}
+
+void Replace_Command::redo()
+{
+    swap(m_new, m_count, &m_old);
+}
+
+void Replace_Command::undo()
+{
+    swap(m_old, qint32(m_new.size()), nullptr);
+}
+
 Clear_Command::Clear_Command(Script_Content &content, Script_Changed changed)
     : Script_Command(content, std::move(changed), QStringLiteral("Clear Script"))
 {

@@ -162,6 +162,24 @@ private:
     int m_by;
 };
 
+// Rows at to at + count - 1 give way to other actions, as one step: Ease Between and Record.
+// Afterwards the new rows are selected, with margin rows more on each side.
+class Replace_Command : public Script_Command
+{
+public:
+    Replace_Command(Script_Content &content, Script_Changed changed, const QString &text, qint32 at, qint32 count,
+                    const QList<Script_Action> &actions, qint32 margin = 0);
+    void redo() override;
+    void undo() override;
+
+private:
+    void swap(const QList<Script_Action> &in, qint32 outCount, QList<Script_Action> *out);
+    qint32 m_at;
+    qint32 m_count;
+    QList<Script_Action> m_new, m_old;
+    qint32 m_margin;
+};
+
 // CLEAR SCRIPT: the actions go, the description stays.
 class Clear_Command : public Script_Command
 {

@@ -2,6 +2,7 @@
 
 #include "link/Com.h"
 #include "link/Frames.h"
+#include "scripts/Script_Schedule.h"
 
 #include <QTimer>
 
@@ -194,11 +195,9 @@ void Script_Runner::runStep()
                 return;
             }
         }
-        m_lengthMs = Step;
-    } else if (action.Command == u"wait") {
-        // A wait of 0 or below goes on at once; a long one is honoured as given.
-        m_lengthMs = std::max<qint64>(action.Values.value(0), 0);
     }
+    // The timeline draws the script from the same rule.
+    m_lengthMs = Script_Schedule::stepAfter(action, m_lengthMs);
 
     if (m_currentAction >= m_script.Nb_Action - 1) {
         const qint64 due = m_dueNs;

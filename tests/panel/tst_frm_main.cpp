@@ -2,6 +2,8 @@
 #include "link/Com.h"
 #include "panel/Frm_Main.h"
 #include "panel/Frm_Single_Servo.h"
+
+#include <QSignalSpy>
 #include "panel/Send_Throttle.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "support/PtyPeer.h"
@@ -148,6 +150,7 @@ private slots:
     void throttleSendsFirstAtOnceAndLastAtTheEnd_data();
     void throttleSendsFirstAtOnceAndLastAtTheEnd();
     void liveMovesFollowTheSliderOnlyWhileTickedAndOpen();
+    void everyMoveSentIsTold();
     void poseFillsWhatSendSends_data();
     void poseFillsWhatSendSends();
     void refusedSpeedFillsNothingAndSaysWhy();
@@ -962,6 +965,30 @@ void tst_Frm_Main::liveMovesFollowTheSliderOnlyWhileTickedAndOpen()
     sentinel = rig.sendSentinel();
     QCOMPARE(rig.peer.read(7), sentinel);
     QVERIFY(rig.dialogs->shown.isEmpty());
+}
+
+// What a take records: each move SEND, the single-servo window and a live move hand to the
+// port, told once, exactly as written.
+void tst_Frm_Main::everyMoveSentIsTold()
+{
+    Rig rig;
+    QVERIFY(rig.w.Open_Serial(1));
+    QSignalSpy told(&rig.w, &Frm_Main::moveSent);
+    child<QPushButton>(rig.w, QStringLiteral("Btn_Send_Neck"))->click();
+    rig.w.mnu_single_cmd_Click();
+    auto *single = child<Frm_Single_Servo>(rig.w, QStringLiteral("Frm_Single_Servo"));
+    child<QComboBox>(*single, QStringLiteral("Cmb_System"))->setCurrentText(QStringLiteral("8 - Neck Yaw"));
+    child<QLineEdit>(*single, QStringLiteral("Txt_Position"))->setText(QStringLiteral("100"));
+    child<QLineEdit>(*single, QStringLiteral("Txt_Speed"))->setText(QStringLiteral("7"));
+    child<QPushButton>(*single, QStringLiteral("Btn_Send_Cmd"))->click();
+    child<QAction>(rig.w, QStringLiteral("mnu_live_moves"))->trigger();
+    rig.slide(5)->setValue(100);
+
+    QByteArray frames;
+    for (const QList<QVariant> &signal : std::as_const(told))
+        frames += signal.first().toByteArray();
+    QCOMPARE(told.size(), 3);
+    QCOMPARE(rig.peer.drain(200), frames);
 }
 
 void tst_Frm_Main::poseFillsWhatSendSends_data()

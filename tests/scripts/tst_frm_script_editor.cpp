@@ -1,6 +1,7 @@
 #include "panel/Frm_Main.h"
 #include "scripts/Frm_Script_Player.h"
 #include "scripts/Frm_Script_Editor.h"
+#include "scripts/Script_Timeline.h"
 #include "support/ScriptedDialogs.h"
 #include "sim/SimProcess.h"
 
@@ -268,13 +269,20 @@ private slots:
     void discardedScriptComesBack_data();
     void discardedScriptComesBack();
     void savedScriptLeavesNoRecord();
+    void timelineSelectsTheActionClickedAndShowsTheSelection_data();
+    void timelineSelectsTheActionClickedAndShowsTheSelection();
+    void easeBetweenIsOneStep_data();
+    void easeBetweenIsOneStep();
+    void takeGoesInAtTheSelectionAsOneStep();
+    void takeStopsAtTheLimit();
+    void takePlaysBackInOrderOnTheVirtualRobot();
 };
 
 void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript()
 {
     Rig rig;
     QStringList controls; // name|text|enabled
-    for (const char *name : {"Btn_New_List", "Btn_Clear_List", "Btn_Add_Action", "Btn_Modify_Action",
+    for (const char *name : {"Btn_New_List", "Btn_Clear_List", "Btn_Add_Action", "Btn_Modify_Action", "Btn_Record",
                              "Txt_Script_Title", "Txt_Script_Date", "Cmb_action"}) {
         const QWidget *control = rig.get(QLatin1StringView(name));
         const char *text = qobject_cast<const QComboBox *>(control) ? "currentText" : "text";
@@ -282,7 +290,8 @@ void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript()
                         .arg(int(control->isEnabled()));
     }
     QCOMPARE(controls, (QStringList{"Btn_New_List|NEW SCRIPT|1", "Btn_Clear_List|CLEAR SCRIPT|0",
-                                    "Btn_Add_Action|ADD|0", "Btn_Modify_Action|MODIFY|0", "Txt_Script_Title||0",
+                                    "Btn_Add_Action|ADD|0", "Btn_Modify_Action|MODIFY|0", "Btn_Record|Record|0",
+                                    "Txt_Script_Title||0",
                                     "Txt_Script_Date||0", "Cmb_action||0"}));
     QCOMPARE(rig.w.windowTitle(), QStringLiteral("Script Editor"));
     QStringList captions;
@@ -292,7 +301,7 @@ void tst_Frm_Script_Editor::firstDisplayShowsOnlyNewScript()
         if (!label->text().isEmpty())
             captions << label->text();
     QCOMPARE(captions, (QStringList{"SCRIPT DESCRIPTION", "SCRIPT ACTION TOOL", "Script Title", "Date", "Action List",
-                                    "Action Selection"}));
+                                    "Action Selection", "Length: 0.00 s"}));
     QCOMPARE(rig.view()->model()->headerData(0, Qt::Horizontal), QVariant("No."));
     QCOMPARE(rig.view()->model()->headerData(1, Qt::Horizontal), QVariant("Commands"));
     QCOMPARE(rig.shownFields(), QStringList());
@@ -320,8 +329,10 @@ void tst_Frm_Script_Editor::menusAsListed_data()
                                          "mnu_script_duplicate|Duplicate|1|Ctrl+D",
                                          "mnu_script_select_all|Select All|1|Ctrl+A",
                                          "mnu_script_move_up|Move Up|1|Alt+Up", "mnu_script_move_down|Move Down|1|Alt+Down",
-                                         "mnu_script_sep_3||1|",
+                                         "mnu_script_sep_6||1|", "mnu_script_ease|Ease Between...|1|",
+                                         "mnu_script_record|Record|1|Ctrl+R", "mnu_script_sep_3||1|",
                                          "mnu_script_from_panel|Take Pose from Panel|1|Ctrl+P"};
+    QTest::newRow("view") << "mnu_script_view" << "&View" << QStringList{"mnu_script_timeline|Timeline|1|F6"};
 }
 
 void tst_Frm_Script_Editor::menusAsListed()
@@ -1250,3 +1261,227 @@ void tst_Frm_Script_Editor::savedScriptLeavesNoRecord()
 
 QTEST_MAIN(tst_Frm_Script_Editor)
 #include "tst_frm_script_editor.moc"
+
+namespace {
+
+Script_Timeline *shownTimeline(Drive &rig)
+{
+    rig.trigger("mnu_script_timeline");
+    auto *timeline = rig.get<Script_Timeline>(QStringLiteral("Script_Timeline"));
+    return timeline && timeline->isVisible() ? timeline : nullptr;
+}
+
+// New script with the neck at pitch 0 and yaw 100, 180 ms of waits, pitch 100 and yaw 50, end.
+void twoNeckPoses(Drive &rig)
+{
+    rig.newScript();
+    rig.add(5, {"0", "0", "100", "0"});
+    rig.add(8, {"100"});
+    rig.add(8, {"80"});
+    rig.add(5, {"100", "7", "50", "9"});
+    rig.add(7, {});
+    rig.dialogs.shown.clear();
+}
+
+} // namespace
+
+void tst_Frm_Script_Editor::timelineSelectsTheActionClickedAndShowsTheSelection_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("selected");
+
+    // The greeting's actions start at 0, 20 and 520 ms.
+    QTest::newRow("the first move") << qint64(5) << "0";
+    QTest::newRow("the wait's start") << qint64(20) << "1";
+    QTest::newRow("the wait's end") << qint64(519) << "1";
+    QTest::newRow("end") << qint64(520) << "2";
+    QTest::newRow("past the end: the last") << qint64(2000) << "2";
+}
+
+void tst_Frm_Script_Editor::timelineSelectsTheActionClickedAndShowsTheSelection()
+{
+    QFETCH(qint64, ms);
+    QFETCH(QString, selected);
+
+    Rig rig;
+    rig.w.resize(900, 700);
+    rig.greeting();
+    Script_Timeline *timeline = shownTimeline(rig);
+    QVERIFY(timeline);
+    QCOMPARE(rig.get<QLabel>(QStringLiteral("Lbl_Script_Length"))->text(), QStringLiteral("Length: 0.54 s"));
+    timeline->zoom(10.0, Script_Timeline::NameWidth); // a pixel a millisecond
+    const int y = timeline->viewport()->height() - 3;
+    QTest::mouseClick(timeline->viewport(), Qt::LeftButton, {}, QPoint(int(std::lround(timeline->xOf(ms))), y));
+    QCOMPARE(rig.selected(), selected);
+
+    // The selected action's time is marked; another's is not.
+    const qint64 inside = selected == u"0" ? 10 : selected == u"1" ? 270 : 530;
+    const qint64 outside = selected == u"1" ? 530 : 270;
+    const QImage image = timeline->viewport()->grab().toImage();
+    auto pixel = [&](qint64 at) { return image.pixelColor(int(std::lround(timeline->xOf(at))), y); };
+    QCOMPARE(pixel(outside), timeline->palette().color(QPalette::Base));
+    QVERIFY(pixel(inside) != pixel(outside));
+
+    // A click on the lanes' names selects nothing new.
+    rig.select(QStringLiteral("1"));
+    QTest::mouseClick(timeline->viewport(), Qt::LeftButton, {}, QPoint(10, y));
+    QCOMPARE(rig.selected(), QStringLiteral("1"));
+}
+
+void tst_Frm_Script_Editor::easeBetweenIsOneStep_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<qint64>("duration");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("message");
+
+    const QStringList before{"1 mrn-0-0-100-0", "2 wait-100", "3 wait-80", "4 mrn-100-7-50-9", "5 end-0"};
+    const QStringList eased{"1 mrn-0-0-100-0", "2 wait-30",        "3 mrn-25-7-88-9", "4 wait-30",
+                            "5 mrn-50-7-75-9", "6 wait-30",        "7 mrn-75-7-63-9", "8 wait-30",
+                            "9 mrn-100-7-50-9", "10 end-0"};
+    QTest::newRow("the two poses") << "0,3" << qint64(180) << eased << "";
+    QTest::newRow("the poses and the waits") << "0,1,2,3" << qint64(180) << eased << "";
+    QTest::newRow("no pose at the end") << "0,4" << qint64(180) << before
+                                        << "Action 5 is no move: the first and the last action selected must be moves.";
+    QTest::newRow("past the limit") << "0,3" << qint64(3600000) << before
+                                    << "Easing would make the script longer than 32767 actions: choose a longer step "
+                                       "or a shorter duration.";
+}
+
+void tst_Frm_Script_Editor::easeBetweenIsOneStep()
+{
+    QFETCH(QString, selection);
+    QFETCH(qint64, duration);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, message);
+
+    Rig rig;
+    twoNeckPoses(rig);
+    Script_Timeline *timeline = shownTimeline(rig);
+    QVERIFY(timeline);
+    const QStringList before = rig.rows();
+    qint64 offered = -1;
+    rig.w.setEaseAsk([&](QWidget *, const Script_Ease::Settings &preset) {
+        offered = preset.durationMs;
+        return Script_Ease::Settings{duration, 50, QEasingCurve::Linear};
+    });
+    rig.select(selection);
+    rig.trigger("mnu_script_ease");
+
+    QCOMPARE(rig.rows(), rows);
+    QCOMPARE(rig.messages(), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(offered, message.startsWith(u"Action") ? -1 : 180); // the waits' total
+    // The timeline shows the script as it is now.
+    QCOMPARE(timeline->timeline().start.size(), rows.size());
+    if (message.isEmpty()) {
+        QCOMPARE(rig.selected(), QStringLiteral("0,1,2,3,4,5,6,7,8"));
+        QCOMPARE(rig.w.undoStack().undoText(), QStringLiteral("Ease Between"));
+        rig.trigger("mnu_script_undo");
+        QCOMPARE(rig.rows(), before);
+        QCOMPARE(timeline->timeline().start.size(), before.size());
+    }
+}
+
+void tst_Frm_Script_Editor::takeGoesInAtTheSelectionAsOneStep()
+{
+    Rig rig;
+    rig.greeting();
+    qint64 now = 0;
+    rig.w.setRecordClock([&now] { return now; });
+    rig.select(QStringLiteral("2"));
+    rig.button("Btn_Record")->click();
+    QCOMPARE(rig.button("Btn_Record")->text(), QStringLiteral("Stop"));
+    rig.w.recordFrame(QByteArray::fromHex("6d726e5a005a00")); // mrn 90 0 90 0
+    now += 1520 * 1000000LL;
+    rig.w.recordFrame("gbv"); // no move: left out
+    rig.w.recordFrame(QByteArray::fromHex("6d7373081400")); // mss 8 20 0
+    QCOMPARE(rig.rows().size(), 3); // nothing goes in before Stop
+    rig.trigger("mnu_script_record");
+
+    QCOMPARE(rig.button("Btn_Record")->text(), QStringLiteral("Record"));
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 mrn-90-0-90-0", "4 wait-1500",
+                                      "5 mss-8-20-0", "6 end-0"}));
+    QCOMPARE(rig.selected(), QStringLiteral("2,3,4"));
+    rig.w.recordFrame(QByteArray::fromHex("6d726e5a005a00")); // after Stop: nothing
+    QCOMPARE(rig.rows().size(), 6);
+    QCOMPARE(rig.w.undoStack().undoText(), QStringLiteral("Record"));
+    rig.trigger("mnu_script_undo");
+    QCOMPARE(rig.rows(), (QStringList{"1 meb-120-10-130-10", "2 wait-500", "3 end-0"}));
+}
+
+void tst_Frm_Script_Editor::takeStopsAtTheLimit()
+{
+    const int count = Frm_Script_Editor::MaxActions - 2;
+    QByteArray script = "[COMMANDS]\nnb_action=" + QByteArray::number(count) + "\n";
+    for (int k = 1; k <= count; ++k)
+        script += "action_" + QByteArray::number(k) + "=wait;1\n";
+    Rig rig;
+    QVERIFY(writeAll(rig.path("long.sct"), script));
+    QVERIFY(rig.open(rig.path("long.sct")));
+    qint64 now = 0;
+    rig.w.setRecordClock([&now] { return now; });
+    rig.button("Btn_Record")->click();
+    for (int i = 0; i < 3; ++i) {
+        rig.w.recordFrame(QByteArray::fromHex("6d726e5a005a00"));
+        now += 20 * 1000000LL;
+    }
+    QCOMPARE(rig.messages(), QStringList{"A script holds at most 32767 actions: the take stopped there."});
+    QVERIFY(!rig.w.isRecording());
+    QCOMPARE(rig.w.currentScript().Nb_Action, Frm_Script_Editor::MaxActions);
+}
+
+void tst_Frm_Script_Editor::takePlaysBackInOrderOnTheVirtualRobot()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    qputenv("ORVIK_COM1", QFile::encodeName(sim.link()));
+    Frm_Main main;
+    auto owned = std::make_unique<RecordingDialogs>();
+    RecordingDialogs &dialogs = *owned;
+    main.setDialogs(std::move(owned));
+    main.show();
+    QVERIFY(main.Open_Serial(1));
+    main.findChild<QAction *>(QStringLiteral("mnu_script_editor"))->trigger();
+    Drive editor(dialogs, *main.findChild<Frm_Script_Editor *>());
+    editor.newScript();
+    editor.get<QLineEdit>(QStringLiteral("Txt_Script_Title"))->setText(QStringLiteral("Take"));
+
+    editor.button("Btn_Record")->click();
+    for (const char *send : {"Btn_Send_Neck", "Btn_Send_Eyebrows", "Btn_Send_Neck", "Btn_Send_Mouth"})
+        main.findChild<QPushButton *>(QLatin1StringView(send))->click();
+    editor.button("Btn_Record")->click();
+    editor.add(7, {});
+    QList<QByteArray> sent;
+    for (const QString &row : editor.rows())
+        if (!row.contains(u"wait") && !row.contains(u"end"))
+            sent << row.section(u' ', 1).section(u'-', 0, 0).toLatin1();
+    QCOMPARE(sent, (QList<QByteArray>{"mrn", "meb", "mrn", "mrm"}));
+
+    const QString path = editor.dir.filePath(QStringLiteral("take.sct"));
+    dialogs.fileNames << path;
+    editor.trigger("mnu_script_save");
+    QCOMPARE(editor.w.scriptPath(), path);
+    QList<QByteArray> recorded;
+    QTRY_VERIFY([&] {
+        recorded.clear();
+        for (const SimProcess::LoggedFrame &frame : sim.loggedFrames(QStringLiteral("rx")))
+            if (frame.bytes.startsWith('m'))
+                recorded << frame.bytes;
+        return recorded.size() >= 4;
+    }());
+
+    main.findChild<QAction *>(QStringLiteral("mnu_script"))->trigger();
+    auto *player = main.findChild<Frm_Script_Player *>();
+    dialogs.fileNames << path;
+    player->Btn_Open_Script_Click();
+    player->Btn_Cmd_Click(Frm_Script_Player::Play);
+    QList<QByteArray> received;
+    QTRY_VERIFY_WITH_TIMEOUT([&] {
+        received.clear();
+        for (const SimProcess::LoggedFrame &frame : sim.loggedFrames(QStringLiteral("rx")))
+            if (frame.bytes.startsWith('m'))
+                received << frame.bytes;
+        return received.size() >= 8;
+    }(), 20000);
+    QCOMPARE(received.mid(4), recorded);
+}

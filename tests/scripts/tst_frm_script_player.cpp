@@ -1,4 +1,5 @@
 #include "scripts/Frm_Script_Player.h"
+#include "scripts/Script_Timeline.h"
 
 #include "link/Com.h"
 #include "sim/SimProcess.h"
@@ -670,6 +671,40 @@ private slots:
             QVERIFY2(atMs >= expected[k].second && atMs <= expected[k].second + 250,
                      qPrintable(QStringLiteral("move %1 at %2 ms, due at %3 ms").arg(k).arg(atMs).arg(expected[k].second)));
         }
+    }
+
+    // The timeline's cursor is on the step now playing; stopped, a click in it says where play
+    // resumes; playing, the runner's step stays.
+    void timeline_cursorFollowsPlayAndAClickMovesIt()
+    {
+        m_player->resize(1200, 700);
+        m_player->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_player.get()));
+        load({"mss;1;2;3", "wait;500", "mss;4;5;6", "end;0"});
+        QCOMPARE(child<QLabel>(QStringLiteral("Lbl_Script_Length"))->text(), QStringLiteral("Length: 0.56 s"));
+        child<QCheckBox>(QStringLiteral("Chk_Timeline"))->setChecked(true);
+        auto *timeline = child<Script_Timeline>(QStringLiteral("Script_Timeline"));
+        QCOMPARE(timeline->cursorAction(), 0);
+        click(Player::Play);
+        tickOnTime();
+        tickOnTime();
+        QCOMPARE(timeline->cursorAction(), 1);
+        timeline->zoom(10.0, Script_Timeline::NameWidth);
+        const int y = timeline->viewport()->height() - 3;
+        auto clickAt = [&](qint64 ms) {
+            QTest::mouseClick(timeline->viewport(), Qt::LeftButton, {}, QPoint(int(std::lround(timeline->xOf(ms))), y));
+        };
+        clickAt(10);
+        QCOMPARE(m_player->currentAction(), 2);
+        QCOMPARE(timeline->cursorAction(), 1);
+        click(Player::Pause);
+        clickAt(10);
+        QCOMPARE(m_player->currentAction(), 0);
+        QCOMPARE(timeline->cursorAction(), 0);
+        clickAt(530); // the second move
+        QCOMPARE(m_player->currentAction(), 2);
+        QCOMPARE(timeline->cursorAction(), 2);
+        QCOMPARE(selectedRow(), 2);
     }
 };
 
