@@ -3,10 +3,13 @@
 //  - how fast replies are taken in and shown (one byte per receive notification);
 //  - both of these again with the traffic monitor open, to show what watching costs;
 //  - a flood: 1 MB offered as fast as the line takes it (the rest dropped, as an overrun serial
-//    line does), then how long until the line's latest reply shows, and what was held meanwhile.
+//    line does), then how long until the line's latest reply shows, and what was held meanwhile;
+//  - SEND and replies again through ser2net on the loopback, raw and RFC 2217, in front of
+//    another pseudo-terminal (when ser2net is installed).
 // Usage: bench_link [sends] [replies]
 
 #include "panel/Frm_Main.h"
+#include "support/Ser2Net.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,6 +35,32 @@ double percentile(std::vector<double> values, double p)
     return values[size_t(p * double(values.size() - 1))];
 }
 
+// A pseudo-terminal in raw mode: the bench reads and writes master, the program opens name.
+struct Pty
+{
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    bool open()
+    {
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            std::perror("openpty");
+            return false;
+        }
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        return true;
+    }
+    ~Pty()
+    {
+        ::close(master);
+        ::close(slave);
+    }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -41,30 +70,22 @@ int main(int argc, char *argv[])
     const int sends = argc > 1 ? std::max(1, atoi(argv[1])) : 2000;
     const int replies = argc > 2 ? std::max(1, atoi(argv[2])) : 20000;
 
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    Pty pty;
+    if (!pty.open())
         return 1;
-    }
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    qputenv("ORVIK_COM1", name);
+    const int master = pty.master;
+    qputenv("ORVIK_COM1", pty.name);
 
     Frm_Main window;
     if (!window.Open_Serial(1)) {
-        std::fprintf(stderr, "bench_link: cannot open %s: %s\n", name, qPrintable(window.com().errorDescription()));
+        std::fprintf(stderr, "bench_link: cannot open %s: %s\n", pty.name, qPrintable(window.com().errorDescription()));
         return 1;
     }
-    auto *send = window.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"));
 
-    auto *battery = window.findChild<QLabel *>(QStringLiteral("Lbl_Batt(1)"));
-    // SEND to far end, then replies in and shown; 0 when all went well.
-    auto measure = [&](const char *monitor) -> int {
+    // SEND to far end, then replies in and shown, on the window's line; 0 when all went well.
+    auto measure = [&](Frm_Main &window, int master, const char *monitor) -> int {
+        auto *send = window.findChild<QPushButton *>(QStringLiteral("Btn_Send_Eyebrows"));
+        auto *battery = window.findChild<QLabel *>(QStringLiteral("Lbl_Batt(1)"));
         std::vector<double> latencies;
         latencies.reserve(size_t(sends));
         char buffer[64];
@@ -117,11 +138,12 @@ int main(int argc, char *argv[])
 
         return 0;
     };
-    if (const int failed = measure("closed"))
+    if (const int failed = measure(window, master, "closed"))
         return failed;
     window.findChild<QAction *>(QStringLiteral("mnu_traffic"))->trigger();
-    if (const int failed = measure("open"))
+    if (const int failed = measure(window, master, "open"))
         return failed;
+    auto *battery = window.findChild<QLabel *>(QStringLiteral("Lbl_Batt(1)"));
     QElapsedTimer clock;
 
     // Flood.
@@ -157,7 +179,31 @@ int main(int argc, char *argv[])
     std::printf("flood (monitor open): 1 MB offered in %.2f s, %lld bytes taken by the line; at most %d bytes held; "
                 "latest reply shown %.0f ms after the flood\n",
                 floodSeconds, static_cast<long long>(taken), mostHeld, double(clock.nsecsElapsed()) / 1e6);
-    ::close(master);
-    ::close(slave);
+
+    // The same line served by ser2net on the loopback: what the network and the server add.
+    if (Ser2Net::program().isEmpty()) {
+        std::printf("ser2net: not installed, skipped\n");
+        return 0;
+    }
+    for (const auto &[mode, label] : {std::pair{Ser2Net::Mode::Raw, "closed, ser2net raw"},
+                                      std::pair{Ser2Net::Mode::Rfc2217, "closed, ser2net RFC 2217"}}) {
+        Pty served;
+        if (!served.open())
+            return 1;
+        Ser2Net server(QString::fromLocal8Bit(served.name), mode);
+        if (!server.start()) {
+            std::fprintf(stderr, "bench_link: %s\n", qPrintable(server.errorString()));
+            return 1;
+        }
+        qputenv("ORVIK_COM1", server.url().toUtf8());
+        Frm_Main remote;
+        if (!remote.Open_Serial(1)) {
+            std::fprintf(stderr, "bench_link: cannot open %s: %s\n", qPrintable(server.url()),
+                         qPrintable(remote.com().errorDescription()));
+            return 1;
+        }
+        if (const int failed = measure(remote, served.master, label))
+            return failed;
+    }
     return 0;
 }

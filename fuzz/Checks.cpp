@@ -4,6 +4,7 @@
 #include "link/Frames.h"
 #include "link/Robot_Profile.h"
 #include "link/Sys_Project.h"
+#include "link/Telnet_Com_Port.h"
 #include "scripts/Script_File.h"
 #include "sim/FrameReader.h"
 
@@ -214,9 +215,78 @@ QString profileReader(QByteArrayView input)
     return {};
 }
 
+QString telnetReader(QByteArrayView input)
+{
+    using Telnet = Telnet_Com_Port;
+    // Feeds a stream in pieces whose sizes cycle through sizes (whole when empty).
+    auto read = [](QByteArrayView stream, QByteArrayView sizes) {
+        Telnet telnet;
+        telnet.start();
+        Telnet::Received all;
+        for (qsizetype at = 0, i = 0; at < stream.size(); ++i) {
+            const qsizetype piece = sizes.isEmpty() ? stream.size() : quint8(sizes[i % sizes.size()]) % 7 + 1;
+            const Telnet::Received part = telnet.receive(stream.sliced(at, std::min(piece, stream.size() - at)));
+            all.data += part.data;
+            all.commands += part.commands;
+            all.answer += part.answer;
+            at += piece;
+        }
+        return all;
+    };
+
+    // The input as the server's stream: the same reading however it is split, and nothing
+    // held beyond one bounded subnegotiation.
+    const Telnet::Received whole = read(input, {});
+    for (const QByteArrayView sizes : {QByteArrayView("\0", 1), input}) {
+        const Telnet::Received split = read(input, sizes);
+        if (split.data != whole.data || split.commands != whole.commands || split.answer != whole.answer)
+            return QStringLiteral("the stream reads differently when split");
+    }
+    if (whole.data.size() > input.size())
+        return QStringLiteral("%1 data bytes out of %2 bytes").arg(whole.data.size()).arg(input.size());
+    for (const Telnet::Command &command : whole.commands)
+        if (command.payload.size() > Telnet::SubnegotiationLimit)
+            return QStringLiteral("a subnegotiation of %1 bytes held").arg(command.payload.size());
+
+    // The input as the line's data, with commands interleaved as a server may send them: the
+    // data comes out as it went in, and each command as itself.
+    QByteArray stream;
+    QList<Telnet::Command> sent;
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        const quint8 byte = quint8(input[i]);
+        stream += Telnet::escape(input.sliced(i, 1));
+        if ((byte ^ quint8(i)) % 5 != 0)
+            continue;
+        Telnet::Command command;
+        switch ((byte + i) % 5) {
+        case 0: command = {Telnet::NOP, 0, {}}; break;
+        case 1: command = {Telnet::Break, 0, {}}; break;
+        case 2: command = {quint8(Telnet::WILL + byte % 4), byte, {}}; break;
+        default: command = {Telnet::SB, byte, input.sliced(i, std::min<qsizetype>(4, input.size() - i)).toByteArray()}; break;
+        }
+        stream += char(Telnet::IAC);
+        stream += char(command.code);
+        if (command.code >= Telnet::WILL)
+            stream += char(command.option);
+        if (command.code == Telnet::SB) {
+            stream += char(command.option);
+            stream += Telnet::escape(command.payload);
+            stream += char(Telnet::IAC);
+            stream += char(Telnet::SE);
+        }
+        sent.append(command);
+    }
+    const Telnet::Received got = read(stream, input);
+    if (got.data != input)
+        return QStringLiteral("data %1 came out as %2").arg(bytesText(input), bytesText(got.data));
+    if (got.commands != sent)
+        return QStringLiteral("%1 commands sent, %2 read, or read otherwise").arg(sent.size()).arg(got.commands.size());
+    return {};
+}
+
 std::span<const Target> targets()
 {
-    static const std::array<Target, 7> all{{
+    static const std::array<Target, 8> all{{
         {"reply_assembly", replyAssembly},
         {"settings_text", settingsText},
         {"text_to_byte", textToByte},
@@ -224,6 +294,7 @@ std::span<const Target> targets()
         {"sim_frame_reader", simFrameReader},
         {"action_lines", actionLines},
         {"profile_reader", profileReader},
+        {"telnet_reader", telnetReader},
     }};
     return all;
 }

@@ -28,6 +28,8 @@ QString scriptReader(QByteArrayView input);
 QString actionLines(QByteArrayView input);
 // A robot profile file's bytes.
 QString profileReader(QByteArrayView input);
+// The server's Telnet stream on a network line (RFC 2217).
+QString telnetReader(QByteArrayView input);
 // The virtual robot cutting the panel's byte stream into frames.
 QString simFrameReader(QByteArrayView input);
 

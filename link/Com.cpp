@@ -112,6 +112,8 @@ Com::Com(QObject *parent)
 
 Com::~Com()
 {
+    // An open still waiting for its server gives up at once.
+    m_shared.connectAbort.abort();
     // Nothing of the line outlives Com: what runs there goes first, then the line itself,
     // which closes the device without waiting.
     runOnLine([this] {
@@ -307,19 +309,68 @@ bool Com::setPortOpen(bool open)
             emit notSent(lost, QStringLiteral("the robot was not reading"));
         return true;
     }
+    if (m_opening)
+        return fail(QStringLiteral("the port is opening"));
     const QString path = devicePath(deviceFor(m_commPort));
     QString why;
     const quint64 epoch = m_epoch + 1;
+    m_shared.connectAbort.reset();
     if (!onLine([&] { return m_line->open(path, m_settings, epoch, &why); }))
         return fail(why);
+    markOpen(epoch);
+    return true;
+}
+
+void Com::markOpen(quint64 epoch)
+{
     m_epoch = epoch;
     m_open = true;
     m_input.clear();
-    {
-        const QMutexLocker lock(&m_errorLock);
-        m_error.clear();
-    }
+    const QMutexLocker lock(&m_errorLock);
+    m_error.clear();
+}
+
+bool Com::beginOpen()
+{
+    if (PortOpen() || m_opening)
+        return fail(QStringLiteral("the port is %1").arg(m_opening ? u"opening" : u"open"));
+    m_opening = true;
+    m_openCancelled = false;
+    m_shared.connectAbort.reset();
+    const QString path = devicePath(deviceFor(m_commPort));
+    const Line_Settings settings = m_settings;
+    const quint64 epoch = m_epoch + 1;
+    // The line's thread waits for the server; this one goes on, and hears how it ended.
+    QMetaObject::invokeMethod(m_line, [this, path, settings, epoch] {
+        QString why;
+        const bool opened = m_line->open(path, settings, epoch, &why);
+        QMetaObject::invokeMethod(this, [this, opened, why, epoch] { finishOpen(opened, why, epoch); },
+                                  Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
     return true;
+}
+
+void Com::cancelOpen()
+{
+    if (!m_opening)
+        return;
+    m_openCancelled = true;
+    m_shared.connectAbort.abort();
+}
+
+void Com::finishOpen(bool opened, const QString &why, quint64 epoch)
+{
+    m_opening = false;
+    if (opened && m_openCancelled) {
+        // Connected just before the operator gave up: the operator's word stands.
+        onLine([this] { return m_line->close(false); });
+        opened = false;
+    }
+    if (opened)
+        markOpen(epoch);
+    else
+        fail(m_openCancelled ? QStringLiteral("connecting was cancelled") : why);
+    emit openFinished(opened);
 }
 
 void Com::lineGone(const QString &reason, quint64 epoch)

@@ -83,6 +83,12 @@ public:
     // buffer; frames still waiting then are counted in notSent(). Another device's program may
     // not hold the same device: a second open of it, by whatever path, is refused.
     bool setPortOpen(bool open);
+    // Opening a network device waits for its server, up to 5 seconds. beginOpen() starts
+    // opening and returns at once (false when it cannot start: opening already, or open);
+    // openFinished() says how it ended, errorDescription() why not. cancelOpen() gives up.
+    bool beginOpen();
+    void cancelOpen();
+    bool opening() const { return m_opening; }
 
     // Takes the bytes as one frame, written in order and unchanged. When the robot is not reading
     // and what already waits fills about half a second of line time, the frame is refused whole
@@ -140,6 +146,8 @@ signals:
     // Frames taken by Output were dropped unwritten: the port closed while the robot was not
     // reading, or the line went away. Raised once for each such close.
     void notSent(int frames, const QString &reason);
+    // What beginOpen() started has ended: the port is open, or not.
+    void openFinished(bool open);
 
 private:
     bool fail(const QString &reason);
@@ -149,6 +157,8 @@ private:
     void showStalled();
     void received(const QByteArray &bytes, quint64 epoch);
     void lineGone(const QString &reason, quint64 epoch);
+    void finishOpen(bool opened, const QString &why, quint64 epoch);
+    void markOpen(quint64 epoch);
     // Raises on this thread what the line raised during a call that waited for it.
     void deliverLineNews();
     bool onLineThread() const { return QThread::currentThread() == &m_thread; }
@@ -178,4 +188,6 @@ private:
     int m_inputMode = comInputModeText;
     bool m_notifyQueued = false;
     bool m_stalledShown = false;
+    bool m_opening = false;
+    bool m_openCancelled = false;
 };

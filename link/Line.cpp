@@ -31,7 +31,15 @@ int Line::writeOutMs() const
 
 bool Line::open(const QString &path, const Line_Settings &settings, quint64 epoch, QString *why)
 {
-    auto device = std::make_unique<Serial_Device>(path);
+    std::unique_ptr<Line_Device> device;
+    if (Socket_Device::isNetworkName(path)) {
+        const std::optional<Socket_Device::Address> address = Socket_Device::parse(path, why);
+        if (!address)
+            return false;
+        device = std::make_unique<Socket_Device>(*address, &m_shared.connectAbort);
+    } else {
+        device = std::make_unique<Serial_Device>(path);
+    }
     if (!device->open(settings, why))
         return false;
     m_device = std::move(device);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Line_Settings.h"
+#include "link/Socket_Device.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -35,6 +36,8 @@ public:
         // stopped reading because Com holds ReadBufferLimit of them.
         std::atomic<qint64> handedOver{0};
         std::atomic<bool> readHeldBack{false};
+        // Gives up connecting to a network device, from the window's thread.
+        Connect_Abort connectAbort;
     };
 
     // What is held of received bytes not yet taken by Com; more waits in the device and the

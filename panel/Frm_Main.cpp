@@ -1,6 +1,7 @@
 #include "panel/Frm_Main.h"
 
 #include "link/Frames.h"
+#include "link/Socket_Device.h"
 #include "ui/Colours.h"
 #include "ui/Program_Files.h"
 #include "panel/Frm_Single_Servo.h"
@@ -182,6 +183,7 @@ Frm_Main::Frm_Main(QWidget *parent)
     m_poseKeep->setInterval(PoseKeepInterval);
     connect(m_poseKeep, &QTimer::timeout, this, &Frm_Main::keepPose);
     connect(&m_com, &Com::written, this, &Frm_Main::poseSent);
+    connect(&m_com, &Com::openFinished, this, &Frm_Main::openFinished);
     m_replies.onDiscard = [this](quint8 byte) {
         if (m_traffic)
             m_traffic->byteDiscarded(byte);
@@ -464,7 +466,7 @@ void Frm_Main::buildStatusBar()
     });
 }
 
-bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)
+bool Frm_Main::prepareOpen(int Com_port, const QString &Settings)
 {
     if (m_com.PortOpen())
         m_com.setPortOpen(false);
@@ -475,23 +477,57 @@ bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)
     installFrameFilter(true);
     const QString settings = Settings.isEmpty() ? DefaultSettings : Settings;
     const int port = Com_port >= 1 && Com_port <= 4 ? Com_port : 1;
+    return m_com.setSettings(settings) && m_com.setCommPort(port) && m_com.setInputLen(1) && m_com.setRThreshold(1) &&
+           m_com.setSThreshold(0) && m_com.setInputMode(Com::comInputModeText);
+}
 
-    const bool opened = m_com.setSettings(settings) && m_com.setCommPort(port) && m_com.setInputLen(1) &&
-                        m_com.setRThreshold(1) && m_com.setSThreshold(0) &&
-                        m_com.setInputMode(Com::comInputModeText) && m_com.setPortOpen(true);
-    if (opened) {
-        Enable_Frame();
-        if (m_easeToHome->isChecked())
-            easeToHome();
-        return true;
-    }
-
+void Frm_Main::openFailed()
+{
     const QString description = m_com.errorDescription();
     if (m_com.PortOpen())
         m_com.setPortOpen(false);
     Disable_Frame();
     m_dialogs->inform(this, description);
+}
+
+bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)
+{
+    if (prepareOpen(Com_port, Settings) && m_com.setPortOpen(true)) {
+        Enable_Frame();
+        if (m_easeToHome->isChecked())
+            easeToHome();
+        return true;
+    }
+    openFailed();
     return false;
+}
+
+Open_Result Frm_Main::Open_Serial_Later(int Com_port, const QString &Settings)
+{
+    if (!prepareOpen(Com_port, Settings)) {
+        openFailed();
+        return Open_Result::Failed;
+    }
+    if (!Socket_Device::isNetworkName(Com::devicePath(Com::deviceFor(m_com.CommPort()))))
+        return Open_Serial(Com_port, Settings) ? Open_Result::Opened : Open_Result::Failed;
+    Disable_Frame();
+    if (!m_com.beginOpen()) {
+        openFailed();
+        return Open_Result::Failed;
+    }
+    return Open_Result::Connecting;
+}
+
+void Frm_Main::openFinished(bool open)
+{
+    if (open) {
+        Enable_Frame();
+        if (m_easeToHome->isChecked())
+            easeToHome();
+    } else if (m_com.errorDescription().endsWith(QStringLiteral(": connecting was cancelled")))
+        Disable_Frame(); // the operator gave up: nothing to tell
+    else
+        openFailed();
 }
 
 void Frm_Main::Enable_Frame()
@@ -736,7 +772,7 @@ void Frm_Main::mnu_serial_setup_Click()
 {
     showWindow(m_setup, [this] {
         return new Frm_Setup(
-            m_com, *m_dialogs, [this](int port, const QString &settings) { return Open_Serial(port, settings); },
+            m_com, *m_dialogs, [this](int port, const QString &settings) { return Open_Serial_Later(port, settings); },
             this);
     });
 }

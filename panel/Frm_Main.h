@@ -28,6 +28,7 @@ class Frm_Devices;
 class Frm_Robot_Profile;
 class Frm_Script_Player;
 class Frm_Setup;
+enum class Open_Result;
 class Frm_Single_Servo;
 class Frm_Script_Editor;
 class Frm_Sensor_Plot;
@@ -77,6 +78,9 @@ public:
     // (empty: "57600, n, 8, 1"). On failure the port ends closed, the panels disabled, and the
     // operator has seen the reason.
     bool Open_Serial(int Com_port = 0, const QString &Settings = QString());
+    // The same for the settings window, where a network device connects without holding the
+    // window up: Connecting, then the panels follow Com's openFinished().
+    Open_Result Open_Serial_Later(int Com_port, const QString &Settings);
 
     void Enable_Frame();
     void Disable_Frame();
@@ -123,6 +127,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Closes the port and sets the next opening up; false (errorDescription) when Com refused.
+    bool prepareOpen(int Com_port, const QString &Settings);
+    // The port ends closed, the panels disabled, and the operator is told why.
+    void openFailed();
+    void openFinished(bool open);
     void buildPanels();
     QWidget *buildServo(int i);
     QGroupBox *buildBodyPart(int frame, QLayout *servos, QPushButton *send);

@@ -1,6 +1,7 @@
 #include "settings/Frm_Setup.h"
 
 #include "link/Com.h"
+#include "link/Socket_Device.h"
 #include "ui/Colours.h"
 #include "ui/Dialogs.h"
 
@@ -88,6 +89,7 @@ Frm_Setup::Frm_Setup(Com &com, Dialogs &dialogs, OpenSerial openSerial, QWidget 
     layout->addWidget(buildSettingsFrame());
     layout->addWidget(buildButtonFrame());
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(&m_com, &Com::openFinished, this, &Frm_Setup::connectingEnded);
 }
 
 QGroupBox *Frm_Setup::buildSettingsFrame()
@@ -218,7 +220,37 @@ void Frm_Setup::loadPortState(const QString &settings, int port, bool open)
 
 void Frm_Setup::showPortState(bool open)
 {
+    if (m_connecting)
+        return;
+    m_status->clear();
     Colours::setBackground(m_status, Colours::fromValue(open ? Colours::Green : Colours::Red));
+}
+
+void Frm_Setup::showConnecting(const QString &device)
+{
+    const std::optional<Socket_Device::Address> address = Socket_Device::parse(device, nullptr);
+    m_connecting = true;
+    m_status->setText(QStringLiteral("Connecting to %1…").arg(address ? address->hostAndPort() : device));
+    m_status->setAutoFillBackground(false);
+    for (QWidget *control : std::initializer_list<QWidget *>{m_port, m_baud, m_data, m_parity, m_stop})
+        control->setEnabled(false);
+    for (const char *button : {"Btn_Ok_Setup", "Btn_Close_Port"})
+        findChild<QPushButton *>(QLatin1StringView(button))->setEnabled(false);
+}
+
+void Frm_Setup::connectingEnded(bool open)
+{
+    if (!m_connecting)
+        return;
+    m_connecting = false;
+    for (QWidget *control : std::initializer_list<QWidget *>{m_port, m_baud, m_data, m_parity, m_stop})
+        control->setEnabled(true);
+    for (const char *button : {"Btn_Ok_Setup", "Btn_Close_Port"})
+        findChild<QPushButton *>(QLatin1StringView(button))->setEnabled(true);
+    showPortState(open);
+    // As when APPLY opened the port at once; a failure has been told, and the window stays.
+    if (open)
+        close();
 }
 
 void Frm_Setup::Cmb_Port_Click(int index)
@@ -271,8 +303,16 @@ void Frm_Setup::Btn_Ok_Setup_Click()
                                          valueOrDefault(m_stop, QStringLiteral("1"), QStringLiteral("1 bit"))}
                                  .join(QStringLiteral(", "));
     // On failure Open_Serial has told the operator why; the window stays for another try.
-    if (m_openSerial(port, settings))
+    switch (m_openSerial(port, settings)) {
+    case Open_Result::Opened:
         close();
+        break;
+    case Open_Result::Connecting:
+        showConnecting(Com::devicePath(Com::deviceFor(m_com.CommPort())));
+        break;
+    case Open_Result::Failed:
+        break;
+    }
 }
 
 void Frm_Setup::Btn_Close_Port_Click()
@@ -286,5 +326,9 @@ void Frm_Setup::Btn_Close_Port_Click()
 
 void Frm_Setup::btn_Cancel_setup_Click()
 {
-    close();
+    // While connecting, CANCEL gives the connection up and the window stays.
+    if (m_connecting)
+        m_com.cancelOpen();
+    else
+        close();
 }

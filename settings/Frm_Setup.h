@@ -12,6 +12,10 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 
+// How a reopening the settings window asked for went: a network device is still connecting
+// when APPLY returns, and Com's openFinished() says how it ended.
+enum class Open_Result { Opened, Failed, Connecting };
+
 // The serial settings window: shows the main window's port number, line settings and state
 // each time it becomes active, reopens the port with the operator's choices (APPLY) or closes
 // it (CLOSE).
@@ -24,9 +28,9 @@ class Frm_Setup : public QWidget
     Q_OBJECT
 
 public:
-    // Reopens the port with a port number and a settings text; false when it failed (the
+    // Reopens the port with a port number and a settings text; Failed when it failed (the
     // operator has then been told why).
-    using OpenSerial = std::function<bool(int port, const QString &settings)>;
+    using OpenSerial = std::function<Open_Result(int port, const QString &settings)>;
 
     Frm_Setup(Com &com, Dialogs &dialogs, OpenSerial openSerial, QWidget *parent = nullptr);
 
@@ -55,6 +59,10 @@ private:
     void btn_Cancel_setup_Click();
 
     void showPortState(bool open);
+    // While a network device connects: "Connecting to HOST:PORT…", and every control but
+    // CANCEL disabled.
+    void showConnecting(const QString &device);
+    void connectingEnded(bool open);
 
     Com &m_com;
     Dialogs &m_dialogs;
@@ -65,4 +73,5 @@ private:
     QComboBox *m_parity = nullptr;
     QComboBox *m_stop = nullptr;
     QLabel *m_status = nullptr;
+    bool m_connecting = false;
 };

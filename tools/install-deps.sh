@@ -11,8 +11,9 @@ set -euo pipefail
 # qt6-charts-dev does not pull in.
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core
           qt6-svg-dev qt6-charts-dev libqt6opengl6-dev dpkg-dev file)
-# The tests check the desktop entry, read the user guide back and run lintian on the package.
-test_packages=(desktop-file-utils poppler-utils lintian)
+# The tests check the desktop entry, read the user guide back and run lintian on the package;
+# they serve a pseudo-terminal on the loopback with ser2net, which they run themselves.
+test_packages=(desktop-file-utils poppler-utils lintian ser2net)
 
 if [[ ${1:-} == --tests ]]; then
     packages+=("${test_packages[@]}")
@@ -58,4 +59,24 @@ for ((waited = 0; ; waited += 5)); do
     sleep 5
 done
 [[ -n $errors ]] && echo "$errors" >&2
+
+# ser2net's system service would serve the machine's serial ports as soon as it is installed,
+# and again at every boot: a policy-rc.d refuses every service start during the install (one
+# the machine already has stays, and decides), and the service is then disabled. The tests run
+# ser2net in the foreground with their own configuration.
+policy=/usr/sbin/policy-rc.d
+new_ser2net=false
+[[ " ${missing[*]} " == *" ser2net "* ]] && new_ser2net=true
+if $new_ser2net && [[ ! -e $policy ]]; then
+    "${as_root[@]}" sh -c "printf '#!/bin/sh\\n# tools/install-deps.sh: no service starts while it installs ser2net.\\nexit 101\\n' >$policy && chmod 755 $policy"
+    trap '"${as_root[@]}" rm -f "$policy"' EXIT
+fi
 "${apt_get[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+if $new_ser2net; then
+    if command -v systemctl >/dev/null; then
+        "${as_root[@]}" systemctl disable --quiet ser2net.service 2>/dev/null || true
+    fi
+    if command -v update-rc.d >/dev/null; then
+        "${as_root[@]}" update-rc.d ser2net disable >/dev/null 2>&1 || true
+    fi
+fi

@@ -73,7 +73,7 @@ private slots:
     void creation_showsCaptionsItemsAndFirstTexts()
     {
         Frm_Main w;
-        Frm_Setup setup(w.com(), w.dialogs(), [](int, const QString &) { return true; });
+        Frm_Setup setup(w.com(), w.dialogs(), [](int, const QString &) { return Open_Result::Opened; });
         QCOMPARE(shownTexts(setup), QStringList({"COM1", "9600", "8 bits", "none", "1 bit"}));
         const QList<QStringList> items{
             {"COM1", "COM2", "COM3", "COM4"},

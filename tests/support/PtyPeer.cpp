@@ -100,6 +100,22 @@ QByteArray PtyPeer::drain(int quietMs)
     }
 }
 
+int PtyPeer::baudRate() const
+{
+    // The master reads the terminal's settings as the device's holder set them.
+    termios line{};
+    if (m_master < 0 || tcgetattr(m_master, &line) != 0)
+        return 0;
+    static constexpr struct { speed_t code; int baud; } Speeds[] = {
+        {B110, 110}, {B300, 300}, {B600, 600}, {B1200, 1200}, {B2400, 2400}, {B4800, 4800},
+        {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    for (const auto &s : Speeds)
+        if (cfgetospeed(&line) == s.code)
+            return s.baud;
+    return 0;
+}
+
 void PtyPeer::hangUp()
 {
     if (m_master >= 0)

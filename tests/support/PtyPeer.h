@@ -30,6 +30,8 @@ public:
     qsizetype offer(QByteArrayView bytes);
     // Reads until nothing more arrives for quietMs.
     QByteArray drain(int quietMs = 300);
+    // The baud rate the line is set to now (by whoever holds the device), 0 when unknown.
+    int baudRate() const;
     // The far end goes away, as when the cable is pulled.
     void hangUp();
 
