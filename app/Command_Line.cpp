@@ -3,6 +3,7 @@
 #include "link/Com.h"
 #include "link/File_Kind.h"
 #include "link/Frames.h"
+#include "link/Robot_Profile.h"
 #include "scripts/Script_Check.h"
 #include "scripts/Script_File.h"
 #include "scripts/Script_Runner.h"
@@ -211,7 +212,7 @@ bool readScript(const QString &name, Action_List &script, Script_Header &header,
     return true;
 }
 
-int check(const QStringList &files, Console &out, Console &err)
+int check(const QStringList &files, const Robot_Profile &profile, Console &out, Console &err)
 {
     int exitCode = 0;
     for (const QString &file : files) {
@@ -223,7 +224,7 @@ int check(const QStringList &files, Console &out, Console &err)
             text = QStringLiteral("%1: %2\n").arg(file, problem);
             exitCode = Command_Line::Failure;
         } else {
-            const QList<Script_Problem> problems = Check_Script_Actions(script);
+            const QList<Script_Problem> problems = Check_Script_Actions(script, profile);
             if (problems.isEmpty())
                 text = file + QStringLiteral(": ok\n");
             for (const Script_Problem &each : problems)
@@ -389,6 +390,7 @@ struct PlayOptions
     QString device;
     QString settings = DefaultSettings;
     bool loop = false;
+    Robot_Profile profile = Robot_Profile::builtIn();
     Pause_Rule pause;
     int lowBatteryTenths = 0;
 };
@@ -408,7 +410,7 @@ int play(const PlayOptions &options, Console &out, Console &err)
     QString problem;
     if (!readScript(options.file, script, header, problem))
         return fail(QStringLiteral("the script \"%1\" %2").arg(options.file, problem));
-    for (const Script_Problem &each : Check_Script_Actions(script))
+    for (const Script_Problem &each : Check_Script_Actions(script, options.profile))
         err.print(QStringLiteral("orvik: warning: action %1: %2\n").arg(each.Index + 1).arg(each.Text));
 
     // From here on a stop signal closes the port properly, even one that comes while it opens.
@@ -430,6 +432,7 @@ int play(const PlayOptions &options, Console &out, Console &err)
     Script_Runner &runner = *onLine;
     runner.setScript(script);
     runner.setLoop(options.loop);
+    runner.setProfile(options.profile);
     com.adopt(&runner);
     Play_Log log(runner.script(), out);
     QEventLoop loop;
@@ -645,6 +648,10 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                             QStringLiteral("text"), DefaultSettings);
     const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Play the script again and again "
                                                                                "until stopped (Ctrl+C)."));
+    const QCommandLineOption profileOption(QStringLiteral("profile"),
+                                           QStringLiteral("Robot profile whose ranges every move must keep to "
+                                                          "(the file the profile window saves)."),
+                                           QStringLiteral("file"));
     const QCommandLineOption pauseOption(QStringLiteral("pause-on"),
                                          QStringLiteral("Stop playing (exit 3) when whisker N closes (any whisker "
                                                         "without =N), or when a battery falls below --low-battery; "
@@ -656,7 +663,7 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                                              "read every half second)."),
                                               QStringLiteral("volts"));
     parser.addOptions({checkOption, playOption, portOption, deviceOption, settingsOption, loopOption, pauseOption,
-                       lowBatteryOption});
+                       lowBatteryOption, profileOption});
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Scripts to check (.sct)."),
                                  QStringLiteral("[FILE.sct...]"));
 
@@ -676,6 +683,17 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                                    QCoreApplication::applicationVersion()));
     if (parser.isSet(checkOption) == parser.isSet(playOption))
         return usage(QStringLiteral("give either --check or --play"));
+    Robot_Profile profile = Robot_Profile::builtIn();
+    if (parser.isSet(profileOption)) {
+        const QString name = parser.value(profileOption);
+        QString why;
+        const std::optional<Robot_Profile> read = Robot_Profile::load(QFile::decodeName(argumentBytes(name)), &why);
+        if (!read) {
+            err.print(QStringLiteral("orvik: the profile \"%1\" cannot be used: %2\n").arg(name, why));
+            return Failure;
+        }
+        profile = *read;
+    }
     if (parser.isSet(checkOption)) {
         for (const QCommandLineOption &playOnly :
              {portOption, deviceOption, settingsOption, loopOption, pauseOption, lowBatteryOption}) {
@@ -684,7 +702,7 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
         }
         if (parser.positionalArguments().isEmpty())
             return usage(QStringLiteral("--check needs at least one script"));
-        return check(parser.positionalArguments(), out, err);
+        return check(parser.positionalArguments(), profile, out, err);
     }
 
     if (!parser.positionalArguments().isEmpty() || parser.values(playOption).size() > 1)
@@ -703,6 +721,7 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
     if (!Com::LineSettings::parse(options.settings, &why))
         return usage(why);
     options.loop = parser.isSet(loopOption);
+    options.profile = profile;
     for (const QString &event : parser.values(pauseOption)) {
         const QString whiskerPrefix = QStringLiteral("whisker=");
         const int whisker = event.startsWith(whiskerPrefix) ? event.sliced(whiskerPrefix.size()).toInt(&number) : 0;

@@ -8,7 +8,8 @@ class QIODevice;
 // orvik's console uses, run without a window: `--check FILE.sct...` prints each file's
 // problems (or "ok"); `--play FILE.sct [--port N | --device PATH] [--settings TEXT] [--loop]
 // [--pause-on whisker[=N] | low-battery --low-battery VOLTS]` plays a script on the robot,
-// printing each action as it goes; `--help` and `--version`.
+// printing each action as it goes; both take `--profile FILE`, whose ranges every move must
+// keep to; `--help` and `--version`.
 namespace Command_Line {
 
 // Exit codes besides 0: a problem found or a failure (output that cannot be written

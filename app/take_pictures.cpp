@@ -10,7 +10,9 @@
 #include "scripts/Frm_Script_Player.h"
 #include "scripts/Script_Timeline.h"
 #include "sensors/Frm_Sensor_Plot.h"
+#include "settings/Frm_Robot_Profile.h"
 #include "settings/Frm_Setup.h"
+#include "settings/Robot_Profile_Model.h"
 #include "sim/RobotWindow.h"
 #include "sim/Simulator.h"
 #include "ui/Colours.h"
@@ -339,6 +341,18 @@ QWidget *sensorPlot(Stage &stage)
     return plot;
 }
 
+// The built-in profile with the neck's pitch narrowed and a shoulder's range widened, unsaved.
+QWidget *robotProfile(Stage &stage)
+{
+    auto *window = stage.window<Frm_Robot_Profile>(&Frm_Main::mnu_robot_profile_Click, "Frm_Robot_Profile");
+    Robot_Profile_Model *model = window->model();
+    model->setData(model->index(15, Robot_Profile_Model::Low), 75);
+    model->setData(model->index(15, Robot_Profile_Model::High), 105);
+    model->setData(model->index(11, Robot_Profile_Model::High), 190);
+    model->setData(model->index(0, Robot_Profile_Model::Home), 65);
+    return window;
+}
+
 QWidget *devices(Stage &stage)
 {
     // As an operator with a USB adapter on COM1 sees it, not this run's own link.
@@ -370,6 +384,7 @@ constexpr Picture Pictures[] = {
     {"script-editor.png", scriptEditor},     {"script-editor-edit-menu.png", scriptEditorEditMenu},
     {"script-editor-timeline.png", scriptEditorTimeline}, {"script-editor-eased.png", scriptEditorEased},
     {"traffic-monitor.png", trafficMonitor}, {"sensor-plot.png", sensorPlot},
+    {"robot-profile.png", robotProfile},
     {"devices.png", devices},                {"virtual-robot.png", virtualRobot},
 };
 

@@ -2,6 +2,7 @@
 
 #include "link/Com.h"
 #include "link/Frames.h"
+#include "link/Robot_Profile.h"
 #include "link/Sys_Project.h"
 #include "link/Telnet_Com_Port.h"
 #include "scripts/Script_File.h"
@@ -196,6 +197,24 @@ QString simFrameReader(QByteArrayView input)
     return {};
 }
 
+QString profileReader(QByteArrayView input)
+{
+    QString why;
+    const std::optional<Robot_Profile> profile = Robot_Profile::parse(input, &why);
+    if (!profile)
+        return why.isEmpty() ? QStringLiteral("refused without a reason") : QString();
+    if (const QString problem = profile->problem(); !problem.isEmpty())
+        return QStringLiteral("accepted a profile with a problem: %1").arg(problem);
+    // What it accepts writes and reads back as the same profile.
+    const QByteArray written = profile->toJson();
+    const std::optional<Robot_Profile> again = Robot_Profile::parse(written, &why);
+    if (!again)
+        return QStringLiteral("what was read and written is refused: %1").arg(why);
+    if (!(*again == *profile))
+        return QStringLiteral("the profile changed on writing");
+    return {};
+}
+
 QString telnetReader(QByteArrayView input)
 {
     using Telnet = Telnet_Com_Port;
@@ -267,13 +286,14 @@ QString telnetReader(QByteArrayView input)
 
 std::span<const Target> targets()
 {
-    static const std::array<Target, 7> all{{
+    static const std::array<Target, 8> all{{
         {"reply_assembly", replyAssembly},
         {"settings_text", settingsText},
         {"text_to_byte", textToByte},
         {"script_reader", scriptReader},
         {"sim_frame_reader", simFrameReader},
         {"action_lines", actionLines},
+        {"profile_reader", profileReader},
         {"telnet_reader", telnetReader},
     }};
     return all;

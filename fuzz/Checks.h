@@ -26,6 +26,8 @@ QString textToByte(QByteArrayView input);
 QString scriptReader(QByteArrayView input);
 // Text pasted into the script editor as actions.
 QString actionLines(QByteArrayView input);
+// A robot profile file's bytes.
+QString profileReader(QByteArrayView input);
 // The server's Telnet stream on a network line (RFC 2217).
 QString telnetReader(QByteArrayView input);
 // The virtual robot cutting the panel's byte stream into frames.

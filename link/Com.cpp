@@ -425,6 +425,16 @@ int Com::discardQueued()
     return onLine([this] { return m_line->discardQueued(); });
 }
 
+int Com::discardWaiting()
+{
+    return onLine([this] { return m_line->discardWaiting(); });
+}
+
+void Com::setFrameFilter(FrameFilter filter)
+{
+    onLine([this, &filter] { m_line->setFrameFilter(std::move(filter)); });
+}
+
 void Com::showStalled()
 {
     // Raised on the window's thread only, however the stall changed.

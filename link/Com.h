@@ -109,6 +109,14 @@ public:
     // Drops the queued frames that have not started to leave (a frame partly written is finished
     // first, for at most writeOutMs()) and returns how many were dropped; raises nothing.
     int discardQueued();
+    // Drops the queued frames that have not started to leave, at once, and returns how many;
+    // a frame partly written stays queued and finishes when the line takes bytes (Stop All:
+    // the window must not block, and the robot must not get a cut frame).
+    int discardWaiting();
+    // Rewrites each frame Output takes, on the line's thread as it is queued (the window's
+    // gentle first moves); a frame refused whole never passes through it. None by default.
+    using FrameFilter = Line::FrameFilter;
+    void setFrameFilter(FrameFilter filter);
 
     QString errorDescription() const;
 

@@ -127,7 +127,7 @@ bool Line::take(const QByteArray &frame, qint64 *waiting)
     }
     m_shared.queuedBytes += frame.size();
     m_shared.queuedFrames += 1;
-    m_queue.push_back(frame);
+    m_queue.push_back(m_frameFilter ? m_frameFilter(frame) : frame);
     pump();
     return true;
 }
@@ -208,6 +208,25 @@ int Line::discardQueued()
     if (m_device)
         m_device->setWritableNotice(false);
     return dropped;
+}
+
+int Line::discardWaiting()
+{
+    std::deque<QByteArray> started;
+    if (m_headWritten > 0) {
+        started.push_back(std::move(m_queue.front()));
+        m_queue.pop_front();
+    }
+    const int frames = int(m_queue.size());
+    qint64 bytes = 0;
+    for (const QByteArray &frame : m_queue)
+        bytes += frame.size();
+    m_queue = std::move(started);
+    m_shared.queuedBytes -= bytes;
+    m_shared.queuedFrames -= frames;
+    if (m_device)
+        m_device->setWritableNotice(!m_queue.empty());
+    return frames;
 }
 
 void Line::waitForDriver()

@@ -4,11 +4,13 @@
 #include "link/Socket_Device.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 
 class Line_Device;
@@ -57,6 +59,12 @@ public:
     bool take(const QByteArray &frame, qint64 *waiting);
     bool writeOut(int msecs);
     int discardQueued();
+    // Drops the frames that have not started to leave, at once; a frame partly written stays
+    // and finishes when the device takes bytes. Returns the frames dropped.
+    int discardWaiting();
+    // Rewrites each frame taken, as it is queued (a frame refused never passes through it).
+    using FrameFilter = std::function<QByteArray(QByteArrayView frame)>;
+    void setFrameFilter(FrameFilter filter) { m_frameFilter = std::move(filter); }
     // Com took received bytes: read on if the line held back.
     void readMore();
 
@@ -87,4 +95,5 @@ private:
     std::deque<QByteArray> m_queue; // frames taken and not yet wholly written, oldest first
     qsizetype m_headWritten = 0;    // bytes of the oldest frame already written
     bool m_pumping = false;
+    FrameFilter m_frameFilter;
 };

@@ -11,6 +11,7 @@
 #include "scripts/Frm_Script_Editor.h"
 #include "sensors/Frm_Sensor_Plot.h"
 #include "settings/Frm_Devices.h"
+#include "settings/Frm_Robot_Profile.h"
 #include "settings/Frm_Setup.h"
 
 #include <QCloseEvent>
@@ -22,10 +23,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
+#include <QSettings>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -45,32 +51,33 @@ struct ServoControl
     int frame;
     const char *caption;
     Qt::Orientation orientation;
-    int minimum, maximum, initial, tickInterval;
+    int tickInterval;
     int row, column; // place inside its panel
 };
 
 constexpr auto H = Qt::Horizontal;
 constexpr auto V = Qt::Vertical;
 
-// Element i of Slide, Lbl_Slide and Txt_Speed is row i.
+// Element i of Slide, Lbl_Slide and Txt_Speed is row i; its range and start position are its
+// servo's (servoOfSlide).
 constexpr std::array<ServoControl, Frm_Main::ServoCount> ServoControls{{
-    {0, "Left", H, 10, 60, 45, 5, 0, 0},
-    {0, "Right", H, 10, 60, 45, 5, 0, 1},
-    {1, "Left", H, 26, 64, 45, 5, 0, 0},
-    {1, "Right", H, 26, 64, 45, 5, 0, 2},
-    {1, "Pitch", V, 25, 65, 45, 10, 0, 1},
-    {2, "Yaw", H, 50, 130, 90, 5, 0, 0},
-    {2, "Pitch", V, 67, 113, 90, 10, 0, 1},
-    {3, "Elbow pitch", H, 0, 90, 0, 10, 0, 0},
-    {3, "Should pitch", H, 0, 180, 0, 10, 1, 0},
-    {3, "Should yaw", H, 0, 90, 0, 10, 2, 0},
-    {4, "Elbow pitch", H, 0, 90, 0, 10, 0, 0},
-    {4, "Should pitch", H, 0, 180, 0, 10, 1, 0},
-    {4, "Should yaw", H, 0, 90, 0, 10, 2, 0},
-    {5, "Left Up", H, 20, 70, 45, 5, 0, 0},
-    {5, "Right Up", H, 20, 70, 45, 5, 0, 1},
-    {5, "Left Down", H, 20, 70, 45, 5, 1, 0},
-    {5, "Right Down", H, 20, 70, 45, 5, 1, 1},
+    {0, "Left", H, 5, 0, 0},
+    {0, "Right", H, 5, 0, 1},
+    {1, "Left", H, 5, 0, 0},
+    {1, "Right", H, 5, 0, 2},
+    {1, "Pitch", V, 10, 0, 1},
+    {2, "Yaw", H, 5, 0, 0},
+    {2, "Pitch", V, 10, 0, 1},
+    {3, "Elbow pitch", H, 10, 0, 0},
+    {3, "Should pitch", H, 10, 1, 0},
+    {3, "Should yaw", H, 10, 2, 0},
+    {4, "Elbow pitch", H, 10, 0, 0},
+    {4, "Should pitch", H, 10, 1, 0},
+    {4, "Should yaw", H, 10, 2, 0},
+    {5, "Left Up", H, 5, 0, 0},
+    {5, "Right Up", H, 5, 0, 1},
+    {5, "Left Down", H, 5, 1, 0},
+    {5, "Right Down", H, 5, 1, 1},
 }};
 
 struct BodyPart
@@ -91,6 +98,16 @@ constexpr std::array<BodyPart, Frm_Main::BodyPartCount> BodyParts{{
     {4, "Btn_Send_Right_Arm", Frames::RightArm, {10, 12, 11}},
     {5, "Btn_Send_Mouth", Frames::Mouth, {13, 15, 14, 16}},
 }};
+
+// The servo (its index in Servos::All) the slider moves.
+int servoOfSlide(int i)
+{
+    for (const BodyPart &part : BodyParts)
+        for (int slot = 0; slot < part.kind.dataBytes / 2; ++slot)
+            if (part.elements[size_t(slot)] == i)
+                return Robot_Profile::indexOfSlot(part.kind, slot + 1);
+    return -1;
+}
 
 int partOfFrame(int frame)
 {
@@ -159,6 +176,13 @@ Frm_Main::Frm_Main(QWidget *parent)
     connect(m_batt, &QTimer::timeout, this, &Frm_Main::T_Batt_Timer);
 
     connect(&m_com, &Com::OnComm, this, &Frm_Main::Com_OnComm);
+    connect(m_gentleFirstMoves, &QAction::toggled, this, [this] { installFrameFilter(false); });
+    m_lastPose.fill(-1);
+    m_poseKeep = new QTimer(this);
+    m_poseKeep->setSingleShot(true);
+    m_poseKeep->setInterval(PoseKeepInterval);
+    connect(m_poseKeep, &QTimer::timeout, this, &Frm_Main::keepPose);
+    connect(&m_com, &Com::written, this, &Frm_Main::poseSent);
     connect(&m_com, &Com::openFinished, this, &Frm_Main::openFinished);
     m_replies.onDiscard = [this](quint8 byte) {
         if (m_traffic)
@@ -167,9 +191,21 @@ Frm_Main::Frm_Main(QWidget *parent)
 
     m_replies.Init_Reply_State();
     Disable_Frame();
+    loadKeptProfile();
+    installFrameFilter(true);
+    if (m_startFromLastPose->isChecked())
+        startFromLastPose();
 }
 
-Frm_Main::~Frm_Main() = default;
+Frm_Main::~Frm_Main()
+{
+    // The last moves of a session are the pose the next one starts from.
+    if (m_poseKeep->isActive())
+        keepPose();
+    // The port outlives the members declared after it: what its close reports goes nowhere.
+    m_com.setFrameFilter({});
+    disconnect(&m_com, nullptr, this, nullptr);
+}
 
 void Frm_Main::setDialogs(std::unique_ptr<Dialogs> dialogs)
 {
@@ -226,8 +262,9 @@ QWidget *Frm_Main::buildServo(int i)
 
     auto *slide = new QSlider(s.orientation);
     slide->setObjectName(indexed("Slide", i));
-    slide->setRange(s.minimum, s.maximum);
-    slide->setValue(s.initial);
+    const Servos::Servo &servo = Servos::All[size_t(servoOfSlide(i))];
+    slide->setRange(servo.low, servo.high);
+    slide->setValue(servo.home);
     slide->setSingleStep(1);
     slide->setPageStep(5);
     slide->setTickInterval(s.tickInterval);
@@ -237,7 +274,7 @@ QWidget *Frm_Main::buildServo(int i)
     else
         slide->setMinimumHeight(90);
 
-    auto *value = new QLabel(QString::number(s.initial));
+    auto *value = new QLabel(QString::number(servo.home));
     value->setObjectName(indexed("Lbl_Slide", i));
     value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000")));
     value->setAlignment(Qt::AlignCenter);
@@ -349,6 +386,17 @@ void Frm_Main::buildMenus()
     m_liveMoves->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     m_liveMoves->setCheckable(true);
     connect(m_liveMoves, &QAction::toggled, this, &Frm_Main::mnu_live_moves_Click);
+    serial->addSeparator()->setObjectName(QStringLiteral("mnu_serial_sep_2"));
+    addEntry(serial, "mnu_robot_profile", QStringLiteral("Robot Profile…"), &Frm_Main::mnu_robot_profile_Click);
+    m_easeToHome = addOption(serial, "mnu_ease_to_home", QStringLiteral("Ease to Home on Connect"), EaseToHomeKey);
+    m_gentleFirstMoves = addOption(serial, "mnu_gentle_first_moves", QStringLiteral("Gentle First Moves"), GentleKey);
+    m_startFromLastPose = addOption(serial, "mnu_start_from_last_pose", QStringLiteral("Start from the Last Pose Sent"),
+                                    LastPoseKey);
+    serial->addSeparator()->setObjectName(QStringLiteral("mnu_serial_sep_3"));
+    m_stopAll = addEntry(serial, "mnu_stop_all", QStringLiteral("Stop All"), &Frm_Main::mnu_stop_all_Click,
+                         QKeySequence(Qt::Key_Escape));
+    // Esc stops everything from the player and the editor too (they are handed the entry).
+    m_stopAll->setShortcutContext(Qt::WindowShortcut);
 
     QMenu *tool = addMenu("mnu_tool", QStringLiteral("&Tool"));
     addEntry(tool, "mnu_single_cmd", QStringLiteral("Single Command"), &Frm_Main::mnu_single_cmd_Click);
@@ -362,6 +410,16 @@ void Frm_Main::buildMenus()
     QMenu *help = addMenu("mnu_help", QStringLiteral("?"));
     addEntry(help, "mnu_manual", QStringLiteral("User Guide"), &Frm_Main::mnu_manual_Click);
     addEntry(help, "mnu_about", QStringLiteral("About"), &Frm_Main::mnu_about_Click);
+}
+
+QAction *Frm_Main::addOption(QMenu *menu, const char *name, const QString &text, const QString &key)
+{
+    QAction *option = menu->addAction(text);
+    option->setObjectName(QLatin1StringView(name));
+    option->setCheckable(true);
+    option->setChecked(QSettings().value(key, false).toBool());
+    connect(option, &QAction::toggled, this, [key](bool on) { QSettings().setValue(key, on); });
+    return option;
 }
 
 void Frm_Main::buildStatusBar()
@@ -385,6 +443,15 @@ void Frm_Main::buildStatusBar()
     m_live = new QLabel;
     m_live->setObjectName(QStringLiteral("Panels(4)"));
     statusBar()->addPermanentWidget(m_live);
+    m_profileLabel = new QLabel;
+    m_profileLabel->setObjectName(QStringLiteral("Panels(6)"));
+    statusBar()->addPermanentWidget(m_profileLabel);
+    auto *stop = new QPushButton(QStringLiteral("STOP"));
+    stop->setObjectName(QStringLiteral("Btn_Stop_All"));
+    stop->setToolTip(QStringLiteral("Stop All (Esc): stops the scripts and Live Moves, drops the moves still waiting"));
+    stop->setStyleSheet(QStringLiteral("QPushButton { color: white; background: #c62828; font-weight: bold; padding: 2px 10px; }"));
+    connect(stop, &QPushButton::clicked, this, &Frm_Main::mnu_stop_all_Click);
+    statusBar()->addPermanentWidget(stop);
     connect(&m_com, &Com::outputStalledChanged, m_writeState, [this](bool stalled) {
         if (stalled)
             m_writeState->setText(NotReading);
@@ -407,6 +474,7 @@ bool Frm_Main::prepareOpen(int Com_port, const QString &Settings)
     m_replies.Init_Reply_State();
     m_watch.reset();
     m_liveRefused.fill(false);
+    installFrameFilter(true);
     const QString settings = Settings.isEmpty() ? DefaultSettings : Settings;
     const int port = Com_port >= 1 && Com_port <= 4 ? Com_port : 1;
     return m_com.setSettings(settings) && m_com.setCommPort(port) && m_com.setInputLen(1) && m_com.setRThreshold(1) &&
@@ -426,6 +494,8 @@ bool Frm_Main::Open_Serial(int Com_port, const QString &Settings)
 {
     if (prepareOpen(Com_port, Settings) && m_com.setPortOpen(true)) {
         Enable_Frame();
+        if (m_easeToHome->isChecked())
+            easeToHome();
         return true;
     }
     openFailed();
@@ -450,9 +520,11 @@ Open_Result Frm_Main::Open_Serial_Later(int Com_port, const QString &Settings)
 
 void Frm_Main::openFinished(bool open)
 {
-    if (open)
+    if (open) {
         Enable_Frame();
-    else if (m_com.errorDescription().endsWith(QStringLiteral(": connecting was cancelled")))
+        if (m_easeToHome->isChecked())
+            easeToHome();
+    } else if (m_com.errorDescription().endsWith(QStringLiteral(": connecting was cancelled")))
         Disable_Frame(); // the operator gave up: nothing to tell
     else
         openFailed();
@@ -530,7 +602,7 @@ void Frm_Main::mnu_live_moves_Click(bool checked)
 
 void Frm_Main::liveMove(int part)
 {
-    if (m_liveMoves->isChecked() && m_com.PortOpen())
+    if (!m_settingPose && m_liveMoves->isChecked() && m_com.PortOpen())
         m_throttle->changed(part);
 }
 
@@ -709,6 +781,7 @@ void Frm_Main::mnu_single_cmd_Click()
 {
     showWindow(m_singleServo, [this] {
         auto *window = new Frm_Single_Servo(m_com, *m_dialogs, this);
+        window->setProfile(m_profile);
         connect(window, &Frm_Single_Servo::sent, this, &Frm_Main::moveSent);
         return window;
     });
@@ -718,6 +791,8 @@ void Frm_Main::mnu_script_Click()
 {
     showWindow(m_player, [this] {
         auto *player = new Frm_Script_Player(m_com, *m_dialogs, this);
+        player->setProfile(m_profile);
+        player->addAction(m_stopAll);
         connect(this, &Frm_Main::sensorEvent, player, &Frm_Script_Player::sensorEvent);
         connect(player, &Frm_Script_Player::actionPlaying, this,
                 [this](qint32 action) { m_readings.setAction(action, m_clock.elapsed()); });
@@ -743,6 +818,9 @@ void Frm_Main::mnu_script_editor_Click()
         connect(this, &Frm_Main::moveSent, editor, &Frm_Script_Editor::recordFrame);
         return editor;
     });
+    m_editor->setProfile(m_profile);
+    if (!m_editor->actions().contains(m_stopAll))
+        m_editor->addAction(m_stopAll);
 }
 
 void Frm_Main::mnu_devices_Click()
@@ -781,11 +859,176 @@ void Frm_Main::mnu_about_Click()
                                      "Built with Qt %2, running on Qt %3.\n\n"
                                      "Free software under the GNU General Public License, version 3 or later.\n\n"
                                      "User guide: %4\n"
-                                     "Example scripts: %5")
+                                     "Example scripts: %5\n"
+                                     "Robot profile: %6")
                           .arg(Program_Files::version(), QLatin1StringView(QT_VERSION_STR),
                                QLatin1StringView(qVersion()), QDir::toNativeSeparators(Program_Files::userGuidePath()),
-                               QDir::toNativeSeparators(Program_Files::examplesFolder())),
+                               QDir::toNativeSeparators(Program_Files::examplesFolder()),
+                               m_profileFile.isEmpty() ? QStringLiteral("built-in")
+                                                       : QDir::toNativeSeparators(m_profileFile)),
                       QMessageBox::Information, QStringLiteral("About Orvik Serial Interface"));
+}
+
+void Frm_Main::mnu_robot_profile_Click()
+{
+    showWindow(m_profileWindow, [this] {
+        return new Frm_Robot_Profile(
+            m_profile, m_profileFile, *m_dialogs,
+            [this](const Robot_Profile &profile, const QString &file) { useProfile(profile, file); }, this);
+    });
+}
+
+void Frm_Main::loadKeptProfile()
+{
+    const QString file = QSettings().value(ProfileKey).toString();
+    if (file.isEmpty()) {
+        showProfile();
+        return;
+    }
+    QString why;
+    if (const std::optional<Robot_Profile> read = Robot_Profile::load(file, &why)) {
+        m_profile = *read;
+        m_profileFile = file;
+        applyProfileRanges();
+        showProfile();
+        return;
+    }
+    // Kept in the settings: the file may be back next time. Until then nothing but the
+    // built-in ranges hold, and the status bar says so.
+    showProfile(QStringLiteral("%1 cannot be used: %2").arg(QDir::toNativeSeparators(file), why));
+}
+
+void Frm_Main::useProfile(const Robot_Profile &profile, const QString &file)
+{
+    m_profile = profile;
+    m_profileFile = profile.limits() ? file : QString();
+    QSettings().setValue(ProfileKey, m_profileFile);
+    applyProfileRanges();
+    showProfile();
+    installFrameFilter(false);
+    if (m_singleServo)
+        m_singleServo->setProfile(m_profile);
+    if (m_player)
+        m_player->setProfile(m_profile);
+    if (m_editor)
+        m_editor->setProfile(m_profile);
+}
+
+void Frm_Main::installFrameFilter(bool afresh)
+{
+    if (afresh || !m_gentle)
+        m_gentle = std::make_shared<Gentle_Start>();
+    m_com.setFrameFilter([gentle = m_gentle, safeSpeed = m_profile.safeSpeed(),
+                          slowFirst = m_gentleFirstMoves->isChecked()](QByteArrayView frame) {
+        return gentle->pass(frame, safeSpeed, slowFirst);
+    });
+}
+
+void Frm_Main::applyProfileRanges()
+{
+    // A slider clamped into a narrower range is not the operator's move: nothing goes live.
+    m_settingPose = true;
+    for (int i = 0; i < ServoCount; ++i) {
+        const Robot_Profile::Servo &servo = m_profile.servo(servoOfSlide(i));
+        m_slides[size_t(i)]->setRange(servo.low, servo.high);
+    }
+    m_settingPose = false;
+}
+
+void Frm_Main::showProfile(const QString &problem)
+{
+    if (!problem.isEmpty()) {
+        m_profileLabel->setText(QStringLiteral("Profile: built-in (the kept one cannot be used)"));
+        m_profileLabel->setToolTip(problem);
+        return;
+    }
+    m_profileLabel->setText(QStringLiteral("Profile: %1")
+                                .arg(m_profileFile.isEmpty() ? QStringLiteral("built-in") : QFileInfo(m_profileFile).fileName()));
+    m_profileLabel->setToolTip(m_profileFile.isEmpty() ? QString() : QDir::toNativeSeparators(m_profileFile));
+}
+
+void Frm_Main::easeToHome()
+{
+    m_settingPose = true;
+    for (int i = 0; i < ServoCount; ++i)
+        m_slides[size_t(i)]->setValue(m_profile.servo(servoOfSlide(i)).home);
+    m_settingPose = false;
+    for (const BodyPart &part : BodyParts) {
+        QByteArray data;
+        for (int slot = 1; slot * 2 <= part.kind.dataBytes; ++slot) {
+            data.append(char(m_profile.servo(Robot_Profile::indexOfSlot(part.kind, slot)).home));
+            data.append(char(m_profile.safeSpeed()));
+        }
+        m_com.Output(Frames::frame(part.kind, data));
+    }
+}
+
+QString Frm_Main::lastPoseFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/last-pose.json");
+}
+
+void Frm_Main::poseSent(const QByteArray &frame)
+{
+    if (!m_startFromLastPose->isChecked())
+        return;
+    for (const Servo_Moves::Move &move : Servo_Moves::of(frame)) {
+        const int index = Robot_Profile::indexOfNumber(move.number);
+        if (index < 0 || m_lastPose[size_t(index)] == quint8(frame[move.position]))
+            continue;
+        m_lastPose[size_t(index)] = quint8(frame[move.position]);
+        // Written a moment later, so a stream of live moves writes the file a few times a second.
+        if (!m_poseKeep->isActive())
+            m_poseKeep->start();
+    }
+}
+
+void Frm_Main::keepPose()
+{
+    QJsonObject positions;
+    for (int i = 0; i < ServoCount; ++i)
+        if (m_lastPose[size_t(i)] >= 0)
+            positions[QString::number(Servos::All[size_t(i)].number)] = m_lastPose[size_t(i)];
+    const QString file = lastPoseFile();
+    QDir().mkpath(QFileInfo(file).path());
+    QSaveFile save(file);
+    // Best effort: a pose that cannot be kept only means the sliders start where they always did.
+    if (save.open(QIODevice::WriteOnly) && save.write(QJsonDocument(QJsonObject{{QStringLiteral("positions"), positions}}).toJson()) >= 0)
+        save.commit();
+}
+
+void Frm_Main::startFromLastPose()
+{
+    QFile file(lastPoseFile());
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 64 * 1024)
+        return;
+    const QJsonObject positions = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("positions")).toObject();
+    m_settingPose = true;
+    for (int i = 0; i < ServoCount; ++i) {
+        const int index = servoOfSlide(i);
+        const QJsonValue value = positions.value(QString::number(Servos::All[size_t(index)].number));
+        const int position = value.toInt(-1);
+        if (!value.isDouble() || position < 0 || position > 255)
+            continue;
+        // Kept as sent: the next session's first SEND then moves nothing the robot is not holding.
+        m_lastPose[size_t(index)] = position;
+        m_slides[size_t(i)]->setValue(position);
+    }
+    m_settingPose = false;
+}
+
+void Frm_Main::mnu_stop_all_Click()
+{
+    if (m_player)
+        m_player->stop();
+    // Held back for a stalled line: dropped with the queue, counted with it.
+    const int held = int(std::count(m_liveRefused.begin(), m_liveRefused.end(), true));
+    m_liveMoves->setChecked(false);
+    m_liveRefused.fill(false);
+    // Never a flush of the driver's buffer: it could cut a frame in two.
+    const int dropped = held + (m_com.PortOpen() ? m_com.discardWaiting() : 0);
+    m_writeState->setText(dropped == 1 ? QStringLiteral("Stopped: 1 move discarded")
+                                       : QStringLiteral("Stopped: %1 moves discarded").arg(dropped));
 }
 
 void Frm_Main::Close_All_Windows()
@@ -804,6 +1047,8 @@ void Frm_Main::Close_All_Windows()
         m_devices->close();
     if (m_traffic)
         m_traffic->close();
+    if (m_profileWindow)
+        m_profileWindow->close();
     if (m_plot)
         m_plot->close();
     close();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "link/Com.h"
+#include "link/Robot_Profile.h"
+#include "link/Servo_Moves.h"
 #include "link/Sys_Project.h"
 #include "sensors/Sensor_Readings.h"
 #include "sensors/Sensor_Watch.h"
@@ -16,11 +18,14 @@
 
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTimer;
+class QAction;
 class Frm_Devices;
+class Frm_Robot_Profile;
 class Frm_Script_Player;
 class Frm_Setup;
 enum class Open_Result;
@@ -49,6 +54,22 @@ public:
 
     Com &com() { return m_com; }
 
+    // Where the choices kept between runs are written in the application's settings.
+    static inline const QString ProfileKey = QStringLiteral("safety/robotProfile");
+    static inline const QString EaseToHomeKey = QStringLiteral("safety/easeToHomeOnConnect");
+    static inline const QString GentleKey = QStringLiteral("safety/gentleFirstMoves");
+    static inline const QString LastPoseKey = QStringLiteral("safety/startFromLastPose");
+    // The last position sent to each servo, in the application's data folder, written at most
+    // this often while Start from the Last Pose Sent is on.
+    static constexpr int PoseKeepInterval = 300;
+    static QString lastPoseFile();
+
+    // The robot profile in use and its file ("" for the built-in one). Every window that sends
+    // keeps to it; an own profile's file is remembered for the next run.
+    const Robot_Profile &profile() const { return m_profile; }
+    QString profileFile() const { return m_profileFile; }
+    void useProfile(const Robot_Profile &profile, const QString &file);
+
     Dialogs &dialogs() { return *m_dialogs; }
     // Replaces the message boxes and file dialogs of every window (tests answer them).
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
@@ -73,6 +94,10 @@ public:
     void mnu_about_Click();
     void mnu_traffic_Click();
     void mnu_devices_Click();
+    void mnu_robot_profile_Click();
+    // Stops every playing script, turns Live Moves off and drops the moves still waiting in
+    // the program, whole frames only; sends nothing.
+    void mnu_stop_all_Click();
     void mnu_sensor_plot_Click();
     // Ticked: each slider's move sends its body part's frame, at most one every 50 ms.
     void mnu_live_moves_Click(bool checked);
@@ -131,6 +156,17 @@ private:
     void showBatteryLevels();
     void stopPolling();
     void Close_All_Windows();
+    void applyProfileRanges();
+    // Hands the port the gentle first moves' filter with the profile's safe speed and the
+    // option as they are now; afresh after an open, every servo not moved yet.
+    void installFrameFilter(bool afresh);
+    void easeToHome();
+    void poseSent(const QByteArray &frame);
+    void keepPose();
+    void startFromLastPose();
+    QAction *addOption(QMenu *menu, const char *name, const QString &text, const QString &key);
+    void showProfile(const QString &problem = QString());
+    void loadKeptProfile();
 
     // Creates the window the first time (and after it was closed), then shows and raises it.
     template <class Window, class Create>
@@ -155,8 +191,18 @@ private:
     QLabel *m_connection = nullptr;
     QLabel *m_writeState = nullptr;
     QLabel *m_live = nullptr;
+    QLabel *m_profileLabel = nullptr;
     QLabel *m_batteryState = nullptr;
     QAction *m_liveMoves = nullptr;
+    QAction *m_stopAll = nullptr;
+    QAction *m_easeToHome = nullptr;
+    QAction *m_gentleFirstMoves = nullptr;
+    QAction *m_startFromLastPose = nullptr;
+    // Which servos moved since the port opened: only the line's thread touches it, through the
+    // port's frame filter; this window only hands it on.
+    std::shared_ptr<Gentle_Start> m_gentle;
+    std::array<int, ServoCount> m_lastPose{}; // by Servos::All index; -1 when never sent
+    QTimer *m_poseKeep = nullptr;
     Send_Throttle *m_throttle = nullptr;
     std::array<bool, BodyPartCount> m_liveRefused{}; // a live move refused while the robot was not reading
     QTimer *m_serialDetection = nullptr;
@@ -168,6 +214,10 @@ private:
     QPointer<Frm_Script_Editor> m_editor;
     QPointer<Frm_Traffic> m_traffic;
     QPointer<Frm_Devices> m_devices;
+    QPointer<Frm_Robot_Profile> m_profileWindow;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
+    QString m_profileFile;
+    bool m_settingPose = false; // the sliders move because of the program, not the operator
     QPointer<Frm_Sensor_Plot> m_plot;
     bool m_centred = false;
     bool m_unloading = false;

@@ -107,6 +107,10 @@ void Frm_Single_Servo::Btn_Send_Cmd_Click()
         m_dialogs.inform(this, why + QStringLiteral(" Nothing was sent."), QMessageBox::NoIcon);
         return;
     }
+    if (const QString outside = m_profile.positionRefusal(quint8(data->at(0)), quint8(data->at(1))); !outside.isEmpty()) {
+        m_dialogs.inform(this, outside + QStringLiteral(". Nothing was sent."), QMessageBox::NoIcon);
+        return;
+    }
     const QByteArray frame = Frames::frame(Frames::SingleServo, *data);
     if (m_com.Output(frame))
         emit sent(frame);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/Robot_Profile.h"
+
 #include <QByteArray>
 #include <QWidget>
 
@@ -23,6 +25,8 @@ public:
     // not hold a number from 0 to 255 (why then names it).
     std::optional<QByteArray> commandData(QString *why = nullptr) const;
 
+    // A position outside an own profile's range for the servo is refused; nothing is sent.
+    void setProfile(const Robot_Profile &profile) { m_profile = profile; }
 signals:
     // The frame SEND handed to the port.
     void sent(const QByteArray &frame);
@@ -37,4 +41,5 @@ private:
     QComboBox *m_system = nullptr;
     QLineEdit *m_position = nullptr;
     QLineEdit *m_speed = nullptr;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
 };

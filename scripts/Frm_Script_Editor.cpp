@@ -209,9 +209,15 @@ public:
     {
         beginResetModel();
         m_problems.clear();
-        for (const Script_Problem &problem : Check_Script_Actions(m_script))
+        for (const Script_Problem &problem : Check_Script_Actions(m_script, m_profile))
             m_problems.insert(problem.Index, problem.Text);
         endResetModel();
+    }
+
+    void setProfile(const Robot_Profile &profile)
+    {
+        m_profile = profile;
+        refresh();
     }
 
     int rowCount(const QModelIndex &parent = {}) const override
@@ -249,6 +255,7 @@ public:
 private:
     const Action_List &m_script;
     const QIcon m_warning;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
     QHash<qint32, QString> m_problems;
 };
 
@@ -321,6 +328,14 @@ Frm_Script_Editor::~Frm_Script_Editor()
     m_view->setModel(nullptr);
     if (m_keepTimer.isActive())
         keepUnsaved();
+    // The rows read the script, which goes before the child widgets do: the list, which may
+    // still owe a layout after the last change, lets go of them first.
+    m_view->setModel(nullptr);
+}
+
+void Frm_Script_Editor::setProfile(const Robot_Profile &profile)
+{
+    m_model->setProfile(profile);
 }
 
 void Frm_Script_Editor::buildMenus()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Robot_Profile.h"
 #include "scripts/Script_Ease.h"
 #include "scripts/Script_Edit.h"
 #include "scripts/Script_Take.h"
@@ -61,6 +62,9 @@ public:
     explicit Frm_Script_Editor(Dialogs &dialogs, QWidget *parent = nullptr, PoseSource poseSource = {},
                                const QString &recoveryFolder = QString());
     ~Frm_Script_Editor() override;
+
+    // The rows mark moves outside an own profile, as the player would refuse them.
+    void setProfile(const Robot_Profile &profile);
 
     const Action_List &currentScript() const { return m_content.actions; }
     QString scriptPath() const { return m_content.path; }

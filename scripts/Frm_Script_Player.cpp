@@ -320,10 +320,24 @@ void Frm_Script_Player::Refresh_Action_List()
         showRow(0);
 }
 
+void Frm_Script_Player::setProfile(const Robot_Profile &profile)
+{
+    m_profile = profile;
+    if (m_runner)
+        m_runner->setProfile(profile);
+    showProblems();
+}
+
 void Frm_Script_Player::showProblems()
 {
-    const QList<Script_Problem> problems = Check_Script_Actions(m_runner->script());
+    const QList<Script_Problem> problems = Check_Script_Actions(m_runner->script(), m_profile);
     const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (int i = 0; i < m_view->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = m_view->topLevelItem(i);
+        row->setIcon(0, QIcon());
+        for (int column = 0; column < m_view->columnCount(); ++column)
+            row->setToolTip(column, QString());
+    }
     for (const Script_Problem &problem : problems) {
         QTreeWidgetItem *row = m_view->topLevelItem(problem.Index);
         row->setIcon(0, warning);

@@ -47,6 +47,11 @@ public:
     qint32 currentAction() const { return m_runner ? m_runner->currentAction() : 0; }
     bool isPlaying() const { return m_runner && m_runner->isPlaying(); }
 
+    // Moves outside an own profile are marked, and refused when their turn comes.
+    void setProfile(const Robot_Profile &profile);
+    // Stop, as the operator presses it.
+    void stop() { Btn_Cmd_Click(Stop); }
+
     // Where the schedule reads the time: a monotonic clock in nanoseconds. Tests set their
     // own to check the schedule without depending on how busy the machine is; the steps then
     // run on the window's thread, the runner one of the window's parts.
@@ -86,6 +91,7 @@ private:
     // after it and shows nothing.
     bool m_playing = false;
     Script_Header m_header;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
 
     QLineEdit *m_path = nullptr;
     QPlainTextEdit *m_info = nullptr;

@@ -27,7 +27,7 @@ QString valueCount(const QString &command, qsizetype wanted, qsizetype given)
     return QStringLiteral("\"%1\" takes %2 value%3, not %4").arg(command).arg(wanted).arg(wanted == 1 ? "" : "s").arg(given);
 }
 
-QStringList problemsOf(const Script_Action &action, bool last)
+QStringList problemsOf(const Script_Action &action, bool last, const Robot_Profile &profile)
 {
     QStringList problems;
     const QList<qint32> &values = action.Values;
@@ -37,6 +37,8 @@ QStringList problemsOf(const Script_Action &action, bool last)
         const auto notByte = std::find_if(values.begin(), values.end(), [](qint32 v) { return v < 0 || v > 255; });
         if (notByte != values.end())
             problems << QStringLiteral("the value %1 is not between 0 and 255").arg(*notByte);
+        else if (const QString outside = profile.moveRefusal(*kind, values); !outside.isEmpty())
+            problems << outside;
         if (kind->mnemonic == Frames::SingleServo.mnemonic && !values.isEmpty() && !knownServo(values[0]))
             problems << QStringLiteral("no servo has the number %1").arg(values[0]);
     } else if (action.Command == u"wait") {
@@ -59,12 +61,12 @@ QStringList problemsOf(const Script_Action &action, bool last)
 
 } // namespace
 
-QList<Script_Problem> Check_Script_Actions(const Action_List &List)
+QList<Script_Problem> Check_Script_Actions(const Action_List &List, const Robot_Profile &Profile)
 {
     QList<Script_Problem> found;
     const qint32 count = qint32(std::min<qsizetype>(List.Nb_Action, List.Actions.size()));
     for (qint32 i = 0; i < count; ++i) {
-        const QStringList problems = problemsOf(List.Actions.at(i), i == count - 1);
+        const QStringList problems = problemsOf(List.Actions.at(i), i == count - 1, Profile);
         if (!problems.isEmpty())
             found.append({i, problems.join(QStringLiteral("; "))});
     }

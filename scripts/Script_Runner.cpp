@@ -98,6 +98,11 @@ void Script_Runner::setLoop(bool loop)
     onOwnThread([this, loop] { m_loop = loop; });
 }
 
+void Script_Runner::setProfile(const Robot_Profile &profile)
+{
+    onOwnThread([this, profile] { m_profile = profile; });
+}
+
 void Script_Runner::play()
 {
     onOwnThread([this] {
@@ -178,7 +183,9 @@ void Script_Runner::runStep()
     if (const Frames::Kind *kind = moveKind(action.Command)) {
         // A frame of the wrong length would throw the controller out of step with every frame
         // after it, so such a move is never written; playing stops on it.
-        const QString why = unsendable(*kind, action);
+        QString why = unsendable(*kind, action);
+        if (why.isEmpty())
+            why = m_profile.moveRefusal(*kind, action.Values);
         if (!why.isEmpty()) {
             halt();
             emit refused(action, why);

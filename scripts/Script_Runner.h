@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Robot_Profile.h"
 #include "scripts/Sys_Script.h"
 
 #include <QMetaObject>
@@ -47,6 +48,9 @@ public:
     void setCurrentAction(qint32 index);
     bool isPlaying() const;
     void setLoop(bool loop);
+    // A move outside an own profile is refused as one that cannot be sent; the runner keeps
+    // its own copy.
+    void setProfile(const Robot_Profile &profile);
 
     // Starts playing from the current action after the short step; does nothing while playing.
     void play();
@@ -103,6 +107,7 @@ private:
     Action_List m_script;
     qint32 m_currentAction = 0;
     bool m_loop = false;
+    Robot_Profile m_profile = Robot_Profile::builtIn();
 
     Clock m_now;
     bool m_ownClock = true;

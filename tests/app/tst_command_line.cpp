@@ -1,6 +1,7 @@
 #include "app/Command_Line.h"
 
 #include "link/Com.h"
+#include "link/Robot_Profile.h"
 #include "sim/SimProcess.h"
 #include "support/PtyPeer.h"
 
@@ -289,6 +290,55 @@ private slots:
         QCOMPARE(run(arguments), Command_Line::Usage);
         QCOMPARE(m_err, "orvik: " + message + "\nTry: orvik --help\n");
         QCOMPARE(m_out, QByteArray());
+    }
+
+    // A profile of the operator's own that narrows the right eyebrow (servo 18) to 20..40.
+    QByteArray narrowProfile()
+    {
+        Robot_Profile profile = Robot_Profile::builtIn();
+        profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
+        writeFile(path("robot.json"), profile.toJson());
+        return path("robot.json");
+    }
+
+    void profile_limitsCheckAndPlay_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<QByteArray>("profile");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("err");
+        const QByteArray outside = "Right eyebrow (servo 18) may only go from 20 to 40, not to 41";
+        QTest::newRow("check") << QByteArray("--check") << QByteArray("robot.json") << 1 << QByteArray();
+        QTest::newRow("check, built-in") << QByteArray("--check") << QByteArray() << 0 << QByteArray();
+        QTest::newRow("play") << QByteArray("--play") << QByteArray("robot.json") << 1
+                              << "orvik: warning: action 2: " + outside + "\norvik: action 2 cannot be sent to the "
+                                 "robot: " + outside + "\n";
+        QTest::newRow("bad profile") << QByteArray("--check") << QByteArray("bad.json") << 1
+                                     << QByteArray("orvik: the profile \"@\" cannot be used: line 1: ");
+        QTest::newRow("no profile") << QByteArray("--play") << QByteArray("none.json") << 1
+                                    << QByteArray("orvik: the profile \"@\" cannot be used: the file does not exist\n");
+    }
+    void profile_limitsCheckAndPlay()
+    {
+        QFETCH(QByteArray, mode);
+        QFETCH(QByteArray, profile);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, err);
+        narrowProfile();
+        writeFile(path("bad.json"), "{ oops");
+        PtyPeer robot;
+        const QByteArray file = script("eyebrow.sct", "mss;18;40;1\nmss;18;41;2\nend;0");
+        QList<QByteArray> arguments{mode, file};
+        if (mode == "--play")
+            arguments << "--device" << QFile::encodeName(robot.device());
+        if (!profile.isEmpty())
+            arguments << "--profile" << path(profile);
+        QCOMPARE(run(arguments), exitCode);
+        QVERIFY2(m_err.startsWith(QByteArray(err).replace('@', path(profile))), m_err.constData());
+        if (mode == "--check" && exitCode == 1 && err.isEmpty())
+            QVERIFY(m_out.endsWith("action 2: Right eyebrow (servo 18) may only go from 20 to 40, not to 41\n"));
+        if (mode == "--play" && !err.contains("profile"))
+            QCOMPARE(robot.drain(100), QByteArray::fromHex("6d7373122801"));
     }
 
     void play_saysWhyThePortDoesNotOpen()

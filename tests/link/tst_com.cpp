@@ -51,6 +51,7 @@ private slots:
     void farEndHangingUpClosesThePortOnce();
     void queuedFramesAreWrittenOrCounted_data();
     void queuedFramesAreWrittenOrCounted();
+    void discardingKeepsFramesWhole_data();
     void discardingKeepsFramesWhole();
     void deviceNamesLeadToPaths_data();
     void deviceNamesLeadToPaths();
@@ -279,8 +280,16 @@ void tst_Com::queuedFramesAreWrittenOrCounted()
     QVERIFY(!com.OutputStalled());
 }
 
+void tst_Com::discardingKeepsFramesWhole_data()
+{
+    QTest::addColumn<bool>("atOnce");
+    QTest::newRow("finishing the started frame first") << false;
+    QTest::newRow("at once, the started frame left queued") << true;
+}
+
 void tst_Com::discardingKeepsFramesWhole()
 {
+    QFETCH(bool, atOnce);
     PtyPeer peer;
     Com com;
     QVERIFY2(openOn(com, peer), qPrintable(com.errorDescription()));
@@ -290,10 +299,12 @@ void tst_Com::discardingKeepsFramesWhole()
     // The robot reads a little, so the line takes part of a frame; then the queue is dropped.
     const QByteArray first = peer.read(5, 200);
     com.writeOut(0);
-    const int dropped = com.discardQueued();
+    const int dropped = atOnce ? com.discardWaiting() : com.discardQueued();
+    QCOMPARE(com.queuedFrames(), atOnce ? com.queuedFrames() : 0);
+    QVERIFY(com.queuedFrames() <= 1);
+    const QByteArray arrived = first + peer.drain();
     QCOMPARE(com.queuedFrames(), 0);
     QCOMPARE(written + dropped, taken);
-    const QByteArray arrived = first + peer.drain();
     QCOMPARE(arrived, Frame.repeated(arrived.size() / Frame.size()));
     QCOMPARE(arrived.size() / Frame.size(), written);
     // The port stays usable.

@@ -1,5 +1,6 @@
 #include "ui/Colours.h"
 #include "link/Com.h"
+#include "link/Robot_Profile.h"
 #include "panel/Frm_Main.h"
 #include "panel/Frm_Single_Servo.h"
 
@@ -154,6 +155,7 @@ private slots:
     void poseFillsWhatSendSends_data();
     void poseFillsWhatSendSends();
     void refusedSpeedFillsNothingAndSaysWhy();
+    void poseTakenKeepsToTheProfile();
     void deviceChoiceDecidesWhatAPortOpens_data();
     void deviceChoiceDecidesWhatAPortOpens();
     void chosenAdapterIsOpenedAndKeptAcrossARestart();
@@ -266,7 +268,12 @@ void tst_Frm_Main::menusOfferEveryWindow_data()
     QTest::newRow("file") << "mnu_File" << "&Fichier" << QStringList{"mnu_quit|Quit|Ctrl+Q"};
     QTest::newRow("serial") << "mnu_serial" << "&Serial"
                             << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S", "mnu_devices|Devices…|Ctrl+D",
-                                           "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L"};
+                                           "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L", "mnu_serial_sep_2||",
+                                           "mnu_robot_profile|Robot Profile…|",
+                                           "mnu_ease_to_home|Ease to Home on Connect|",
+                                           "mnu_gentle_first_moves|Gentle First Moves|",
+                                           "mnu_start_from_last_pose|Start from the Last Pose Sent|",
+                                           "mnu_serial_sep_3||", "mnu_stop_all|Stop All|Esc"};
     QTest::newRow("tool") << "mnu_tool" << "&Tool"
                           << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
                                          "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T",
@@ -892,6 +899,19 @@ QString fields(QObject &editor)
     return texts.join(u' ');
 }
 } // namespace
+
+void tst_Frm_Main::poseTakenKeepsToTheProfile()
+{
+    Rig rig;
+    Robot_Profile profile = Robot_Profile::builtIn();
+    profile.setLimits(true);
+    profile.setServo(15, {QStringLiteral("Neck Pitch"), 80, 100, 95});
+    rig.w.useProfile(profile, m_settings.filePath(QStringLiteral("robot.json")));
+    rig.slide(6)->setValue(113);
+    Frm_Script_Editor *editor = editorWith(rig, 5);
+    child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->click();
+    QCOMPARE(fields(*editor), QStringLiteral("100 0 90 0    "));
+}
 
 void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd_data()
 {

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -21,6 +23,7 @@ class TestFrmSingleServo : public QObject
     std::unique_ptr<Frm_Main> m_main;
     ScriptedDialogs *m_dialogs = nullptr;
     Frm_Single_Servo *m_window = nullptr;
+    QTemporaryDir m_settings;
     QComboBox *m_system = nullptr;
 
     // With the focus, as the operator types (the box's completion only acts then), and confirmed with Enter.
@@ -43,6 +46,8 @@ class TestFrmSingleServo : public QObject
     }
 
 private slots:
+    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
+
     void init()
     {
         // A comma as decimal separator shows that the operator's regional format is the one read.
@@ -128,6 +133,43 @@ private slots:
         QVERIFY(m_main->com().setPortOpen(true));
         send("18 - Right eyebrow", "45", "0"); // a known good command shows where what was sent ends
         QCOMPARE(m_peer->read(frame.size() + KnownGood.size()).toHex(' '), (frame + KnownGood).toHex(' '));
+    }
+
+    void send_keepsToAnOwnProfile_data()
+    {
+        QTest::addColumn<bool>("ownProfile");
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("position");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("inside") << true << "18 - Right eyebrow" << "40" << QByteArray::fromHex("6d7373122800") << "";
+        QTest::newRow("above") << true << "18 - Right eyebrow" << "41" << QByteArray()
+                               << "Right eyebrow (servo 18) may only go from 20 to 40, not to 41. Nothing was sent.";
+        QTest::newRow("below, typed number") << true << "18" << "19" << QByteArray()
+                                             << "Right eyebrow (servo 18) may only go from 20 to 40, not to 19. "
+                                                "Nothing was sent.";
+        QTest::newRow("a number not in the list has no range") << true << "5" << "250"
+                                                               << QByteArray::fromHex("6d737305fa00") << "";
+        QTest::newRow("built-in sends any byte") << false << "18 - Right eyebrow" << "250"
+                                                 << QByteArray::fromHex("6d737312fa00") << "";
+    }
+
+    void send_keepsToAnOwnProfile()
+    {
+        QFETCH(bool, ownProfile);
+        QFETCH(QString, system);
+        QFETCH(QString, position);
+        QFETCH(QByteArray, frame);
+        QFETCH(QString, message);
+        Robot_Profile profile = Robot_Profile::builtIn();
+        profile.setLimits(ownProfile);
+        profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
+        m_main->useProfile(profile, ownProfile ? QStringLiteral("/nowhere/robot.json") : QString());
+        send(system, position, "0");
+        QCOMPARE(m_dialogs->shown.isEmpty() ? QString() : m_dialogs->shown.first().text, message);
+        send("5", "45", "0"); // shows where what was sent ends
+        const QByteArray known = QByteArray::fromHex("6d7373052d00");
+        QCOMPARE(m_peer->read(frame.size() + known.size()).toHex(' '), (frame + known).toHex(' '));
     }
 
     void robotNotReading_getsOnlyWholeFrames()

@@ -906,6 +906,16 @@ void tst_Frm_Script_Editor::marksFollowEveryChange()
     rig.field(2)->setText(QStringLiteral("130"));
     rig.button("Btn_Modify_Action")->click();
     QCOMPARE(marks(), (QStringList{"", ""}));
+
+    // And every change of the robot profile.
+    Robot_Profile profile = Robot_Profile::builtIn();
+    profile.setLimits(true);
+    profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
+    rig.w.setProfile(profile);
+    // The other servos keep the built-in ranges, which an own profile now enforces.
+    QCOMPARE(marks(), (QStringList{"Left eyebrow (servo 20) may only go from 10 to 60, not to 120", ""}));
+    rig.w.setProfile(Robot_Profile::builtIn());
+    QCOMPARE(marks(), (QStringList{"", ""}));
 }
 
 // The whole program against orvik-sim: a script built and saved in the editor, opened in the

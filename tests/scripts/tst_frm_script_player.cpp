@@ -414,6 +414,43 @@ private slots:
         QVERIFY(m_peer->read(1, 50).isEmpty());
     }
 
+    void moveOutsideAnOwnProfile_stopsThereWithAMessageAndSendsNothing()
+    {
+        Robot_Profile profile = Robot_Profile::builtIn();
+        profile.setLimits(true);
+        profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
+        m_player->setProfile(profile);
+        load({"mss;18;40;1", "mss;18;41;2", "mss;4;4;4"});
+        click(Player::Play);
+        tickOnTime();
+        tickOnTime();
+
+        QVERIFY(!timer()->isActive());
+        QCOMPARE(m_player->currentAction(), 1);
+        QCOMPARE(m_dialogs->shown.size(), 1);
+        QCOMPARE(m_dialogs->shown.first().text,
+                 QStringLiteral("Action 2 cannot be sent to the robot: Right eyebrow (servo 18) may only go from 20 "
+                                "to 40, not to 41."));
+        QCOMPARE(m_peer->read(6), QByteArray::fromHex("6d7373122801"));
+        QVERIFY(m_peer->read(1, 50).isEmpty());
+    }
+
+    void profileChange_marksAndUnmarksTheRows()
+    {
+        load({"mss;18;41;2", "end;0"});
+        QVERIFY(view()->topLevelItem(0)->icon(0).isNull());
+        Robot_Profile profile = Robot_Profile::builtIn();
+        profile.setLimits(true);
+        profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
+        m_player->setProfile(profile);
+        QVERIFY(!view()->topLevelItem(0)->icon(0).isNull());
+        QCOMPARE(child<QLabel>(QStringLiteral("Lbl_Check"))->text(), QStringLiteral("1 action has a problem"));
+        m_player->setProfile(Robot_Profile::builtIn());
+        QVERIFY(view()->topLevelItem(0)->icon(0).isNull());
+        QCOMPARE(view()->topLevelItem(0)->toolTip(1), QString());
+        QCOMPARE(child<QLabel>(QStringLiteral("Lbl_Check"))->text(), QStringLiteral("No problem found"));
+    }
+
     // The refusal, as news from the line's thread, reaches the window with the action.
     void invalidMove_onTheLinesThreadStopsThereWithAMessage()
     {

@@ -60,6 +60,31 @@ private slots:
         QCOMPARE(problems[0].Index, 0);
         QCOMPARE(problems[0].Text, problem);
     }
+
+    void moveOutsideAnOwnProfile_data()
+    {
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<bool>("ownProfile");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("inside") << "mss;18;40;0" << true << "";
+        QTest::newRow("outside") << "mss;18;41;0" << true << "Right eyebrow (servo 18) may only go from 20 to 40, not to 41";
+        QTest::newRow("in a body part's frame") << "meb;45;0;19;0" << true
+                                                << "Right eyebrow (servo 18) may only go from 20 to 40, not to 19";
+        QTest::newRow("built-in lets it through") << "mss;18;41;0" << false << "";
+        // Said once: a value that is no byte is not also outside the range.
+        QTest::newRow("no byte") << "mss;18;300;0" << true << "the value 300 is not between 0 and 255";
+    }
+    void moveOutsideAnOwnProfile()
+    {
+        QFETCH(QString, move);
+        QFETCH(bool, ownProfile);
+        QFETCH(QString, problem);
+        Robot_Profile profile = Robot_Profile::builtIn();
+        profile.setLimits(ownProfile);
+        profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
+        const QList<Script_Problem> problems = Check_Script_Actions(script({move, QStringLiteral("end;0")}), profile);
+        QCOMPARE(problems.isEmpty() ? QString() : problems[0].Text, problem);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestScriptCheck)
