@@ -336,6 +336,7 @@ Frm_Script_Editor::~Frm_Script_Editor()
 void Frm_Script_Editor::setProfile(const Robot_Profile &profile)
 {
     m_model->setProfile(profile);
+    setProfile(Script_Schedule::Motion_Profile::of(profile));
 }
 
 void Frm_Script_Editor::buildMenus()

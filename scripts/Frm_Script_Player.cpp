@@ -325,6 +325,7 @@ void Frm_Script_Player::setProfile(const Robot_Profile &profile)
     m_profile = profile;
     if (m_runner)
         m_runner->setProfile(profile);
+    m_timeline->setProfile(Script_Schedule::Motion_Profile::of(profile));
     showProblems();
 }
 

@@ -40,6 +40,18 @@ QList<qint64> startTimes(const Action_List &script, qint64 *length)
     return start;
 }
 
+Motion_Profile Motion_Profile::of(const Robot_Profile &profile)
+{
+    Motion_Profile motion;
+    motion.degreesPerSecondPerUnit = profile.degreesPerSecond();
+    for (size_t i = 0; i < Servos::All.size(); ++i) {
+        const Robot_Profile::Servo &servo = profile.servo(int(i));
+        motion.names[i] = servo.name;
+        motion.ranges[i] = {servo.low, servo.high};
+    }
+    return motion;
+}
+
 std::array<QString, Servos::All.size()> Motion_Profile::defaultNames()
 {
     std::array<QString, Servos::All.size()> names;

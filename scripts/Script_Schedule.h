@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Frames.h"
+#include "link/Robot_Profile.h"
 #include "link/Servos.h"
 #include "scripts/Sys_Script.h"
 
@@ -42,6 +43,8 @@ struct Motion_Profile
     std::array<Range, Servos::All.size()> ranges{};
 
     static std::array<QString, Servos::All.size()> defaultNames();
+    // The names, speed and ranges of the robot profile in use.
+    static Motion_Profile of(const Robot_Profile &profile);
 };
 
 // One move of one servo: when the action starts, where it sends the servo, how fast.
