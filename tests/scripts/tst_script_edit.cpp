@@ -1,22 +1,11 @@
 #include "scripts/Script_Edit.h"
 #include "scripts/Script_File.h"
+#include "support/Action_Words.h"
 
 #include <QTest>
 #include <QUndoStack>
 
 namespace {
-
-// "a;1 b;2 c;3": one action a word, in the clipboard's form.
-Action_List actions(const QString &words)
-{
-    Action_List list;
-    QList<Script_Action> parsed;
-    if (!words.isEmpty() && Parse_Action_Lines(QString(words).replace(u' ', u'\n'), parsed)) {
-        list.Actions = parsed;
-        list.Nb_Action = qint32(parsed.size());
-    }
-    return list;
-}
 
 QList<qint32> rows(const QString &text)
 {
