@@ -1,14 +1,12 @@
-#include "ui/Colours.h"
 #include "link/Com.h"
 #include "link/Robot_Profile.h"
 #include "panel/Frm_Main.h"
 #include "panel/Frm_Single_Servo.h"
-
-#include <QSignalSpy>
 #include "panel/Send_Throttle.h"
 #include "scripts/Frm_Script_Editor.h"
 #include "support/PtyPeer.h"
 #include "support/ScriptedDialogs.h"
+#include "ui/Colours.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -19,15 +17,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,6 +42,20 @@ T *child(QObject &parent, const QString &name)
 QString indexed(const char *name, int i)
 {
     return QStringLiteral("%1(%2)").arg(QLatin1StringView(name)).arg(i);
+}
+
+QByteArray neck(int yaw)
+{
+    return QByteArray("mrn") + char(90) + char(0) + char(yaw) + char(0);
+}
+
+// The texts of the editor's fields, as one line.
+QString fields(QObject &editor)
+{
+    QStringList texts;
+    for (int i = 0; i < Frm_Script_Editor::FieldCount; ++i)
+        texts << child<QLineEdit>(editor, indexed("Txt_Action", i))->text();
+    return texts.join(u' ');
 }
 
 // The main window with its port mapped to a pseudo-terminal and its messages recorded.
@@ -59,6 +73,8 @@ struct Rig
 
     QPushButton *button(const QString &name) { return child<QPushButton>(w, name); }
     QLabel *label(const QString &name) { return child<QLabel>(w, name); }
+    QAction *action(const QString &name) { return child<QAction>(w, name); }
+    QTimer *poll() { return child<QTimer>(w, QStringLiteral("T_Batt")); }
     QSlider *slide(int i) { return child<QSlider>(w, indexed("Slide", i)); }
     QLineEdit *speed(int i) { return child<QLineEdit>(w, indexed("Txt_Speed", i)); }
     QString status() { return label(QStringLiteral("Panels(2)"))->text(); }
@@ -68,6 +84,21 @@ struct Rig
             if (child<QGroupBox>(w, indexed("Frame", f))->isEnabled() != enabled)
                 return false;
         return true;
+    }
+    // The sensor panel as the operator reads it: both batteries and the four analogues, then
+    // whiskers 1 to 4 as G green, B black, or - neither (none reported yet).
+    QString sensors()
+    {
+        QStringList texts;
+        for (const char *name : {"Lbl_Batt(0)", "Lbl_Batt(1)", "Lbl_Analogue(0)", "Lbl_Analogue(1)",
+                                 "Lbl_Analogue(2)", "Lbl_Analogue(3)"})
+            texts << label(QLatin1StringView(name))->text();
+        QString whiskers;
+        for (int k = 0; k < 4; ++k) {
+            const int colour = Colours::background(label(indexed("Lbl_Whisker", k)));
+            whiskers += colour == Colours::Green ? u'G' : colour == Colours::Black ? u'B' : u'-';
+        }
+        return texts.join(u'|') + u' ' + whiskers;
     }
     // Presses the mouth's SEND while the robot does not read, until a press is refused and the
     // line takes no more (the kernel moves bytes between the terminal's ends a little later);
@@ -88,126 +119,38 @@ struct Rig
                 return taken;
         }
     }
-    // Sends the eyebrows at rest: a frame known to the test, used to show that nothing else
-    // reached the line before it.
-    QByteArray sendSentinel()
+    // Sends the eyebrows at rest, a frame known to the test: true when it reaches far with
+    // nothing else before it.
+    bool sentinelReaches(PtyPeer &far)
     {
         button(QStringLiteral("Btn_Send_Eyebrows"))->click();
-        return QByteArray::fromHex("6d65622d002d00");
+        return far.read(7) == QByteArray::fromHex("6d65622d002d00");
+    }
+    bool sentinelReaches() { return sentinelReaches(peer); }
+    // The single-servo window with its system, position and speed boxes filled in.
+    Frm_Single_Servo *singleServo(const QStringList &boxes)
+    {
+        w.mnu_single_cmd_Click();
+        auto *single = child<Frm_Single_Servo>(w, QStringLiteral("Frm_Single_Servo"));
+        child<QComboBox>(*single, QStringLiteral("Cmb_System"))->setCurrentText(boxes[0]);
+        child<QLineEdit>(*single, QStringLiteral("Txt_Position"))->setText(boxes[1]);
+        child<QLineEdit>(*single, QStringLiteral("Txt_Speed"))->setText(boxes[2]);
+        return single;
+    }
+    // The editor with a new script and kind k chosen.
+    Frm_Script_Editor *editorWith(int k)
+    {
+        w.mnu_script_editor_Click();
+        auto *editor = child<Frm_Script_Editor>(w, QStringLiteral("Frm_Script_Editor"));
+        child<QPushButton>(*editor, QStringLiteral("Btn_New_List"))->click();
+        dialogs->shown.clear();
+        auto *kind = child<QComboBox>(*editor, QStringLiteral("Cmb_action"));
+        kind->setCurrentIndex(k);
+        emit kind->activated(k);
+        return editor;
     }
 };
 
-QByteArray neck(int yaw);
-
-} // namespace
-
-class tst_Frm_Main : public QObject
-{
-    Q_OBJECT
-
-    QTemporaryDir m_settings; // the devices chosen for the ports, never those of whoever runs the tests
-
-private slots:
-    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
-    void init();
-
-    void startsClosedWithPanelsDisabled();
-    void slidersStartAsTheRobotIsBuilt_data();
-    void slidersStartAsTheRobotIsBuilt();
-    void menusOfferEveryWindow_data();
-    void menusOfferEveryWindow();
-
-    void sendWritesBodyPartFrame_data();
-    void sendWritesBodyPartFrame();
-    void sendOnClosedPortSendsNothing();
-    void refusedSpeedSendsNothingAndSaysWhy_data();
-    void refusedSpeedSendsNothingAndSaysWhy();
-
-    void openSerialChoosesPortAndSettings_data();
-    void openSerialChoosesPortAndSettings();
-    void openSerialFailure_data();
-    void openSerialFailure();
-    void farEndHangingUpShowsDisconnected();
-    void robotNotReadingGetsOnlyWholeFrames();
-    void floodOfRepliesKeepsWhatIsHeldBounded();
-    void movesLeftUnwrittenAreReportedOnce_data();
-    void movesLeftUnwrittenAreReportedOnce();
-    void liveMoveRefusedInAStallReachesTheRobotAfter();
-    void replyAssemblyStartsAfreshOnEveryOpen();
-
-    void pollAlternatesQueriesAcrossStopAndStart();
-    void pollStopsItselfWhenThePortIsClosed();
-    void pollRunsOnItsTimer();
-    void readingsAreShown_data();
-    void readingsAreShown();
-    void whiskersAreShown_data();
-    void whiskersAreShown();
-
-    void userGuideOpensThePdfBesideTheProgram_data();
-    void userGuideOpensThePdfBesideTheProgram();
-    void aboutNamesVersionAndPlaces();
-    void quitUnloadsEveryWindowInOrder();
-
-    void throttleSendsFirstAtOnceAndLastAtTheEnd_data();
-    void throttleSendsFirstAtOnceAndLastAtTheEnd();
-    void liveMovesFollowTheSliderOnlyWhileTickedAndOpen();
-    void everyMoveSentIsTold();
-    void poseFillsWhatSendSends_data();
-    void poseFillsWhatSendSends();
-    void refusedSpeedFillsNothingAndSaysWhy();
-    void poseTakenKeepsToTheProfile();
-    void deviceChoiceDecidesWhatAPortOpens_data();
-    void deviceChoiceDecidesWhatAPortOpens();
-    void chosenAdapterIsOpenedAndKeptAcrossARestart();
-};
-
-void tst_Frm_Main::init()
-{
-    QLocale::setDefault(QLocale::c());
-    qunsetenv("ORVIK_COM2");
-    QSettings().clear();
-}
-
-void tst_Frm_Main::startsClosedWithPanelsDisabled()
-{
-    Rig rig;
-    rig.w.show();
-    QCOMPARE(rig.w.windowTitle(), QStringLiteral("Menu"));
-    QVERIFY(!rig.w.com().PortOpen());
-    QVERIFY(rig.framesEnabled(false));
-
-    const QStringList captions{"EYEBROWS", "EYES", "NECK", "LEFT ARM", "RIGHT ARM", "MOUTH",
-                               "BATTERIES && WHISKERS && ANALOGUES"};
-    for (int f = 0; f < captions.size(); ++f)
-        QCOMPARE(child<QGroupBox>(rig.w, indexed("Frame", f))->title(), captions[f]);
-    for (const char *send : {"Btn_Send_Eyebrows", "Btn_Send_Eyes", "Btn_Send_Neck", "Btn_Send_Mouth",
-                             "Btn_Send_Left_Arm", "Btn_Send_Right_Arm"})
-        QCOMPARE(rig.button(QLatin1StringView(send))->text(), QStringLiteral("SEND"));
-
-    // The sensor panel is disabled as a whole; inside it START is ready and STOP is not.
-    auto *sensors = child<QGroupBox>(rig.w, QStringLiteral("Frame(6)"));
-    QCOMPARE(rig.button(QStringLiteral("Btn_Start"))->text(), QStringLiteral("START READING"));
-    QVERIFY(rig.button(QStringLiteral("Btn_Start"))->isEnabledTo(sensors));
-    QCOMPARE(rig.button(QStringLiteral("Btn_Stop"))->text(), QStringLiteral("STOP READING"));
-    QVERIFY(!rig.button(QStringLiteral("Btn_Stop"))->isEnabledTo(sensors));
-    for (const char *name : {"Lbl_Batt(0)", "Lbl_Batt(1)", "Lbl_Analogue(0)", "Lbl_Analogue(3)", "Lbl_Whisker(0)"})
-        QVERIFY(rig.label(QLatin1StringView(name))->text().isEmpty());
-
-    auto *poll = child<QTimer>(rig.w, QStringLiteral("T_Batt"));
-    QVERIFY(!poll->isActive());
-    QCOMPARE(poll->interval(), 500);
-    QCOMPARE(poll->property("Tag").toString(), QStringLiteral("0"));
-
-    QLabel *caption = rig.label(QStringLiteral("Panels(1)"));
-    QCOMPARE(caption->text(), QStringLiteral("Serial Status :"));
-    QCOMPARE(caption->toolTip(), QStringLiteral("Serial Status :"));
-    QCOMPARE(rig.w.statusBar()->objectName(), QStringLiteral("StatusBar"));
-    QVERIFY(rig.status().isEmpty()); // until the first tick
-    QCOMPARE(child<QTimer>(rig.w, QStringLiteral("T_Serial_Detection"))->interval(), 1000);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Disconnected"), 1500);
-}
-
-namespace {
 struct ServoStart
 {
     const char *caption;
@@ -226,532 +169,7 @@ const ServoStart ServoStarts[Frm_Main::ServoCount] = {
     {"Right Up", Qt::Horizontal, 20, 70, 45, 5},      {"Left Down", Qt::Horizontal, 20, 70, 45, 5},
     {"Right Down", Qt::Horizontal, 20, 70, 45, 5},
 };
-} // namespace
 
-void tst_Frm_Main::slidersStartAsTheRobotIsBuilt_data()
-{
-    QTest::addColumn<int>("i");
-    for (int i = 0; i < Frm_Main::ServoCount; ++i)
-        QTest::addRow("Slide(%d)", i) << i;
-}
-
-void tst_Frm_Main::slidersStartAsTheRobotIsBuilt()
-{
-    QFETCH(int, i);
-    const ServoStart &expected = ServoStarts[i];
-    Rig rig;
-    QSlider *slide = rig.slide(i);
-    QVERIFY(slide);
-    QCOMPARE(slide->orientation(), expected.orientation);
-    QCOMPARE(slide->minimum(), expected.minimum);
-    QCOMPARE(slide->maximum(), expected.maximum);
-    QCOMPARE(slide->value(), expected.initial);
-    QCOMPARE(slide->tickInterval(), expected.tick);
-    QCOMPARE(slide->singleStep(), 1);
-    QCOMPARE(slide->pageStep(), 5);
-    QCOMPARE(rig.label(indexed("Lbl_Slide", i))->text(), QString::number(expected.initial));
-    QCOMPARE(rig.speed(i)->text(), QStringLiteral("0"));
-    // The caption and "Speed :" stand beside the slider, not somewhere else in the window.
-    QStringList near;
-    for (const QLabel *label : slide->parentWidget()->findChildren<QLabel *>())
-        near << label->text();
-    QVERIFY2(near.contains(QLatin1StringView(expected.caption)) && near.contains(QStringLiteral("Speed :")),
-             qPrintable(near.join(u'|')));
-}
-
-void tst_Frm_Main::menusOfferEveryWindow_data()
-{
-    QTest::addColumn<QString>("menu");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QStringList>("entries"); // name|text|shortcut
-
-    QTest::newRow("file") << "mnu_File" << "&Fichier" << QStringList{"mnu_quit|Quit|Ctrl+Q"};
-    QTest::newRow("serial") << "mnu_serial" << "&Serial"
-                            << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S", "mnu_devices|Devices…|Ctrl+D",
-                                           "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L", "mnu_serial_sep_2||",
-                                           "mnu_robot_profile|Robot Profile…|",
-                                           "mnu_ease_to_home|Ease to Home on Connect|",
-                                           "mnu_gentle_first_moves|Gentle First Moves|",
-                                           "mnu_start_from_last_pose|Start from the Last Pose Sent|",
-                                           "mnu_serial_sep_3||", "mnu_stop_all|Stop All|Esc"};
-    QTest::newRow("tool") << "mnu_tool" << "&Tool"
-                          << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
-                                         "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T",
-                                         "mnu_sensor_plot|Sensor Plot|Ctrl+G"};
-    QTest::newRow("help") << "mnu_help" << "?" << QStringList{"mnu_manual|User Guide|", "mnu_about|About|"};
-}
-
-void tst_Frm_Main::menusOfferEveryWindow()
-{
-    QFETCH(QString, menu);
-    QFETCH(QString, title);
-    QFETCH(QStringList, entries);
-
-    Rig rig;
-    QMenu *m = child<QMenu>(rig.w, menu);
-    QVERIFY(m);
-    QCOMPARE(m->title(), title);
-    QStringList actual;
-    for (const QAction *a : m->actions())
-        actual << QStringLiteral("%1|%2|%3").arg(a->objectName(), a->text(),
-                                                 a->shortcut().toString(QKeySequence::PortableText));
-    QCOMPARE(actual, entries);
-}
-
-void tst_Frm_Main::sendWritesBodyPartFrame_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QVariantMap>("sliders"); // element -> value
-    QTest::addColumn<QVariantMap>("speeds");  // element -> text
-    QTest::addColumn<QByteArray>("frame");
-
-    QTest::newRow("eyebrows") << "Btn_Send_Eyebrows" << QVariantMap{{"0", 45}, {"1", 45}}
-                              << QVariantMap{{"0", "0"}, {"1", "10"}} << QByteArray::fromHex("6d65622d002d0a");
-    QTest::newRow("eyes left right pitch") << "Btn_Send_Eyes" << QVariantMap{{"2", 30}, {"3", 60}, {"4", 25}}
-                                           << QVariantMap{{"2", "1"}, {"3", "2"}, {"4", "3"}}
-                                           << QByteArray::fromHex("6d72651e013c021903");
-    QTest::newRow("neck pitch first") << "Btn_Send_Neck" << QVariantMap{{"5", 90}, {"6", 100}}
-                                      << QVariantMap{{"5", "5"}, {"6", "5"}} << QByteArray::fromHex("6d726e64055a05");
-    QTest::newRow("neck yaw moved") << "Btn_Send_Neck" << QVariantMap{{"5", 100}} << QVariantMap{}
-                                    << QByteArray::fromHex("6d726e5a006400");
-    QTest::newRow("mouth lefts before rights")
-        << "Btn_Send_Mouth" << QVariantMap{{"13", 21}, {"14", 22}, {"15", 23}, {"16", 24}}
-        << QVariantMap{{"13", "13"}, {"14", "14"}, {"15", "15"}, {"16", "16"}}
-        << QByteArray::fromHex("6d726d150d170f160e1810");
-    QTest::newRow("left arm yaw before pitch") << "Btn_Send_Left_Arm" << QVariantMap{{"7", 10}, {"8", 180}, {"9", 90}}
-                                               << QVariantMap{{"7", "1"}, {"8", "2"}, {"9", "3"}}
-                                               << QByteArray::fromHex("6d6c610a015a03b402");
-    QTest::newRow("right arm yaw before pitch")
-        << "Btn_Send_Right_Arm" << QVariantMap{{"10", 20}, {"11", 170}, {"12", 80}}
-        << QVariantMap{{"10", "4"}, {"11", "5"}, {"12", "6"}} << QByteArray::fromHex("6d72611404500" "6aa05");
-    QTest::newRow("halves to even") << "Btn_Send_Eyebrows" << QVariantMap{} << QVariantMap{{"0", "2.5"}, {"1", "3.5"}}
-                                    << QByteArray::fromHex("6d65622d022d04");
-    QTest::newRow("blanks and top speed") << "Btn_Send_Eyebrows" << QVariantMap{{"0", 10}, {"1", 60}}
-                                          << QVariantMap{{"0", " 255 "}, {"1", "254.5"}}
-                                          << QByteArray::fromHex("6d65620aff3cfe");
-}
-
-void tst_Frm_Main::sendWritesBodyPartFrame()
-{
-    QFETCH(QString, button);
-    QFETCH(QVariantMap, sliders);
-    QFETCH(QVariantMap, speeds);
-    QFETCH(QByteArray, frame);
-
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    for (auto it = sliders.cbegin(); it != sliders.cend(); ++it) {
-        rig.slide(it.key().toInt())->setValue(it.value().toInt());
-        QCOMPARE(rig.label(indexed("Lbl_Slide", it.key().toInt()))->text(), it.value().toString());
-    }
-    for (auto it = speeds.cbegin(); it != speeds.cend(); ++it)
-        rig.speed(it.key().toInt())->setText(it.value().toString());
-
-    rig.button(button)->click();
-    QCOMPARE(rig.peer.read(frame.size()).toHex(' '), frame.toHex(' '));
-    // Pressing again sends the same values again.
-    rig.button(button)->click();
-    QCOMPARE(rig.peer.read(frame.size()).toHex(' '), frame.toHex(' '));
-    QVERIFY(rig.dialogs->shown.isEmpty());
-}
-
-void tst_Frm_Main::sendOnClosedPortSendsNothing()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    rig.w.com().setPortOpen(false);
-    // The panels stay usable, but every SEND finds the port closed.
-    QVERIFY(rig.framesEnabled(true));
-    for (QPushButton *send : rig.w.findChildren<QPushButton *>(QRegularExpression(QStringLiteral("^Btn_Send_"))))
-        send->click();
-    QVERIFY(rig.dialogs->shown.isEmpty());
-
-    QVERIFY(rig.w.Open_Serial(1));
-    const QByteArray sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(sentinel.size()), sentinel);
-}
-
-void tst_Frm_Main::refusedSpeedSendsNothingAndSaysWhy_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << "";
-    QTest::newRow("letters") << "fast";
-    QTest::newRow("above 255") << "256";
-    QTest::newRow("rounds above 255") << "255.5";
-    QTest::newRow("foreign decimal comma") << "1,5";
-}
-
-void tst_Frm_Main::refusedSpeedSendsNothingAndSaysWhy()
-{
-    QFETCH(QString, text);
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    rig.speed(5)->setText(text); // neck yaw
-    rig.button(QStringLiteral("Btn_Send_Neck"))->click();
-
-    QCOMPARE(rig.dialogs->shown.size(), 1);
-    const Dialogs::Message message = rig.dialogs->shown.first();
-    QCOMPARE(message.title, AppTitle);
-    QCOMPARE(message.icon, QMessageBox::Information);
-    QVERIFY2(message.text.contains(QStringLiteral("NECK")), qPrintable(message.text));
-    QVERIFY2(message.text.contains(QStringLiteral("\"%1\"").arg(text)), qPrintable(message.text));
-
-    // The other panels are not affected, and the refused frame never left.
-    const QByteArray sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(sentinel.size()), sentinel);
-}
-
-void tst_Frm_Main::openSerialChoosesPortAndSettings_data()
-{
-    QTest::addColumn<bool>("withArguments");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<int>("openedPort");
-    QTest::addColumn<QString>("openedSettings");
-
-    QTest::newRow("no arguments") << false << 0 << "" << 1 << "57600,n,8,1";
-    QTest::newRow("port 0") << true << 0 << "9600, n, 8, 1" << 1 << "9600,n,8,1";
-    QTest::newRow("port 5") << true << 5 << "9600, e, 7, 2" << 1 << "9600,e,7,2";
-    QTest::newRow("port -3") << true << -3 << "19200,o,8,1" << 1 << "19200,o,8,1";
-    QTest::newRow("port 4") << true << 4 << "115200, n, 8, 1" << 4 << "115200,n,8,1";
-    QTest::newRow("empty settings") << true << 4 << "" << 4 << "57600,n,8,1";
-}
-
-void tst_Frm_Main::openSerialChoosesPortAndSettings()
-{
-    QFETCH(bool, withArguments);
-    QFETCH(int, port);
-    QFETCH(QString, settings);
-    QFETCH(int, openedPort);
-    QFETCH(QString, openedSettings);
-
-    PtyPeer com4;
-    qputenv("ORVIK_COM4", com4.device().toLocal8Bit());
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(4, QStringLiteral("19200,n,8,1"))); // reopened below
-    QVERIFY(withArguments ? rig.w.Open_Serial(port, settings) : rig.w.Open_Serial());
-    QVERIFY(rig.w.com().PortOpen());
-    QCOMPARE(int(rig.w.com().CommPort()), openedPort);
-    QCOMPARE(rig.w.com().Settings(), openedSettings);
-    QVERIFY(rig.framesEnabled(true));
-    QVERIFY(rig.dialogs->shown.isEmpty());
-
-    // The frame reaches the device the port number maps to.
-    PtyPeer &far = openedPort == 4 ? com4 : rig.peer;
-    const QByteArray sentinel = rig.sendSentinel();
-    QCOMPARE(far.read(sentinel.size()), sentinel);
-    rig.w.T_Serial_Detection_Timer();
-    QCOMPARE(rig.status(), QStringLiteral("Connected"));
-    qunsetenv("ORVIK_COM4");
-}
-
-void tst_Frm_Main::openSerialFailure_data()
-{
-    QTest::addColumn<bool>("openFirst");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<QString>("messageStart");
-    QTest::addColumn<QString>("messageMentions");
-
-    QTest::newRow("missing device") << false << 2 << "" << "COM2 (/nonexistent/tty): " << "";
-    QTest::newRow("reopen on missing device") << true << 2 << "" << "COM2 (/nonexistent/tty): " << "";
-    QTest::newRow("reopen with refused settings") << true << 1 << "300000,n,8,1" << "COM1 (" << "300000";
-}
-
-void tst_Frm_Main::openSerialFailure()
-{
-    QFETCH(bool, openFirst);
-    QFETCH(int, port);
-    QFETCH(QString, settings);
-    QFETCH(QString, messageStart);
-    QFETCH(QString, messageMentions);
-
-    qputenv("ORVIK_COM2", "/nonexistent/tty");
-    Rig rig;
-    if (openFirst)
-        QVERIFY(rig.w.Open_Serial(1));
-
-    QVERIFY(!rig.w.Open_Serial(port, settings));
-    QVERIFY(!rig.w.com().PortOpen());
-    QVERIFY(rig.framesEnabled(false));
-    QCOMPARE(rig.dialogs->shown.size(), 1);
-    const Dialogs::Message message = rig.dialogs->shown.first();
-    QCOMPARE(message.title, AppTitle);
-    QCOMPARE(message.icon, QMessageBox::Information);
-    QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY2(message.text.startsWith(messageStart), qPrintable(message.text));
-    QVERIFY2(message.text.contains(messageMentions), qPrintable(message.text));
-    rig.w.T_Serial_Detection_Timer();
-    QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
-    qunsetenv("ORVIK_COM2");
-}
-
-void tst_Frm_Main::farEndHangingUpShowsDisconnected()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    rig.w.T_Serial_Detection_Timer();
-    QCOMPARE(rig.status(), QStringLiteral("Connected"));
-
-    rig.peer.hangUp();
-    QTRY_VERIFY(!rig.w.com().PortOpen());
-    rig.w.T_Serial_Detection_Timer();
-    QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
-    rig.button(QStringLiteral("Btn_Send_Neck"))->click();
-    QVERIFY(rig.dialogs->shown.isEmpty()); // the status bar says it
-}
-
-void tst_Frm_Main::robotNotReadingGetsOnlyWholeFrames()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    const QByteArray mouth = QByteArray("mrm") + QByteArray::fromHex("2d002d002d002d00");
-    QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
-    QVERIFY(writeState->text().isEmpty());
-
-    // The robot reads nothing while the operator keeps pressing SEND: far more than the line holds.
-    QPushButton *send = rig.button(QStringLiteral("Btn_Send_Mouth"));
-    for (int press = 0; press < 4000; ++press) {
-        send->click();
-        if (press % 100 == 0)
-            QCoreApplication::processEvents();
-    }
-    QVERIFY(rig.w.com().PortOpen());
-    QVERIFY(!rig.w.com().Output(mouth));
-    QVERIFY2(rig.w.com().errorDescription().contains(QStringLiteral("not reading")),
-             qPrintable(rig.w.com().errorDescription()));
-    QCOMPARE(writeState->text(), QStringLiteral("Robot not reading: move not sent"));
-    rig.w.T_Serial_Detection_Timer();
-    QCOMPARE(rig.status(), QStringLiteral("Connected"));
-    QVERIFY(rig.dialogs->shown.isEmpty());
-
-    // It reads again: whole frames only, then the next SEND whole.
-    const QByteArray backlog = rig.peer.drain();
-    QVERIFY(!backlog.isEmpty());
-    QCOMPARE(backlog.size() % mouth.size(), 0);
-    QCOMPARE(backlog, mouth.repeated(backlog.size() / mouth.size()));
-    QVERIFY(writeState->text().isEmpty());
-    const QByteArray sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(7), sentinel);
-    QVERIFY(rig.w.com().PortOpen());
-}
-
-void tst_Frm_Main::floodOfRepliesKeepsWhatIsHeldBounded()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    // A board that ignores the baud rate floods the line with battery replies.
-    const QByteArray flood = QByteArray::fromHex("6762763232").repeated(820); // about 4 KB
-    qsizetype offered = 0;
-    int mostHeld = 0;
-    while (offered < 1024 * 1024) {
-        rig.peer.offer(flood);
-        offered += flood.size();
-        QCoreApplication::processEvents();
-        mostHeld = std::max(mostHeld, rig.w.com().InBufferCount());
-    }
-    QVERIFY2(mostHeld <= Com::ReadBufferLimit, qPrintable(QString::number(mostHeld)));
-
-    // Once the line calms, its latest reply is shown.
-    QTRY_COMPARE_WITH_TIMEOUT(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("5"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.w.com().InBufferCount(), 0, 10000);
-    // Twice: the flood may have ended inside a reply, which costs the reply that follows.
-    QVERIFY(rig.peer.write(QByteArray::fromHex("6762764849").repeated(2)));
-    QTRY_COMPARE_WITH_TIMEOUT(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("7.2"), 5000);
-    QCOMPARE(rig.label(QStringLiteral("Lbl_Batt(1)"))->text(), QStringLiteral("7.3"));
-}
-
-void tst_Frm_Main::movesLeftUnwrittenAreReportedOnce_data()
-{
-    QTest::addColumn<bool>("hangUp"); // else APPLY reopens the port
-    QTest::addColumn<QString>("report");
-    QTest::newRow("reopened") << false << "%1 moves not sent: the robot was not reading";
-    QTest::newRow("hung up") << true << "%1 moves not sent: the robot's line was closed";
-}
-
-void tst_Frm_Main::movesLeftUnwrittenAreReportedOnce()
-{
-    QFETCH(bool, hangUp);
-    QFETCH(QString, report);
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
-    const int accepted = rig.fillTheLine();
-    const int queued = rig.w.com().queuedFrames();
-    QVERIFY(queued > 1);
-
-    if (hangUp) {
-        rig.peer.hangUp();
-        QTRY_VERIFY(!rig.w.com().PortOpen());
-        QCOMPARE(writeState->text(), report.arg(queued));
-    } else {
-        QVERIFY(rig.w.Open_Serial(1));
-        // The robot gets what was written before the port closed, and the rest is counted.
-        const int received = int(rig.peer.drain().size() / 11);
-        QVERIFY(received < accepted);
-        QCOMPARE(writeState->text(), report.arg(accepted - received));
-        // The report stays until the next move goes out.
-        const QByteArray sentinel = rig.sendSentinel();
-        QCOMPARE(rig.peer.read(7), sentinel);
-        QVERIFY(writeState->text().isEmpty());
-    }
-    QVERIFY(rig.dialogs->shown.isEmpty());
-}
-
-void tst_Frm_Main::liveMoveRefusedInAStallReachesTheRobotAfter()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    child<QAction>(rig.w, QStringLiteral("mnu_live_moves"))->trigger();
-    QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
-    rig.fillTheLine();
-    rig.slide(5)->setValue(125); // refused: the robot is not reading
-    QCOMPARE(writeState->text(), QStringLiteral("Robot not reading: move not sent"));
-    const QByteArray arrived = rig.peer.drain();
-    QVERIFY2(arrived.endsWith(neck(125)), qPrintable(arrived.right(11).toHex(' ')));
-    QVERIFY(writeState->text().isEmpty());
-    QCOMPARE(rig.label(QStringLiteral("Panels(4)"))->text(), QStringLiteral("Live"));
-}
-
-void tst_Frm_Main::replyAssemblyStartsAfreshOnEveryOpen()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    // A battery reply, then half an analogue reply ("gav", channel 1), from the last connection ...
-    QVERIFY(rig.peer.write(QByteArray::fromHex("6762764849") + QByteArray("gav\x01", 4)));
-    QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("7.2"));
-    QTRY_COMPARE(rig.w.com().InBufferCount(), 0);
-    QVERIFY(rig.w.Open_Serial(1));
-    // ... is not glued to the new connection's battery reply, which is shown whole.
-    QVERIFY(rig.peer.write(QByteArray::fromHex("6762760102")));
-    QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("0.1"));
-    QCOMPARE(rig.label(QStringLiteral("Lbl_Analogue(0)"))->text(), QString());
-}
-
-void tst_Frm_Main::pollAlternatesQueriesAcrossStopAndStart()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    auto *poll = child<QTimer>(rig.w, QStringLiteral("T_Batt"));
-    QPushButton *start = rig.button(QStringLiteral("Btn_Start"));
-    QPushButton *stop = rig.button(QStringLiteral("Btn_Stop"));
-
-    start->click();
-    QVERIFY(poll->isActive());
-    QVERIFY(!start->isEnabled());
-    QVERIFY(stop->isEnabled());
-    rig.w.T_Batt_Timer();
-    QCOMPARE(rig.peer.read(3), QByteArray("gbv"));
-
-    stop->click();
-    QVERIFY(!poll->isActive());
-    QVERIFY(start->isEnabled());
-    QVERIFY(!stop->isEnabled());
-
-    // The poll picks up where it stopped: the first tick after a "gbv" asks for "gav".
-    start->click();
-    rig.w.T_Batt_Timer();
-    rig.w.T_Batt_Timer();
-    rig.w.T_Batt_Timer();
-    QCOMPARE(rig.peer.read(9), QByteArray("gavgbvgav"));
-}
-
-void tst_Frm_Main::pollStopsItselfWhenThePortIsClosed()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    auto *poll = child<QTimer>(rig.w, QStringLiteral("T_Batt"));
-    rig.button(QStringLiteral("Btn_Start"))->click();
-    rig.w.com().setPortOpen(false);
-
-    rig.w.T_Batt_Timer();
-    QVERIFY(!poll->isActive());
-    QVERIFY(rig.button(QStringLiteral("Btn_Start"))->isEnabled());
-    QVERIFY(!rig.button(QStringLiteral("Btn_Stop"))->isEnabled());
-    QCOMPARE(poll->property("Tag").toString(), QStringLiteral("0"));
-    QVERIFY(rig.dialogs->shown.isEmpty());
-
-    QVERIFY(rig.w.Open_Serial(1));
-    const QByteArray sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(sentinel.size()), sentinel);
-}
-
-void tst_Frm_Main::pollRunsOnItsTimer()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    rig.button(QStringLiteral("Btn_Start"))->click();
-    QCOMPARE(rig.peer.read(6, 5000), QByteArray("gbvgav"));
-}
-
-void tst_Frm_Main::readingsAreShown_data()
-{
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QStringList>("labels"); // Lbl_Batt(0), (1), Lbl_Analogue(0) to (3)
-
-    const QString c = QStringLiteral("C");
-    QTest::newRow("batteries") << c << QByteArray::fromHex("6762764849") << QStringList{"7.2", "7.3", "", "", "", ""};
-    QTest::newRow("batteries whole and top") << c << QByteArray::fromHex("67627646ff")
-                                             << QStringList{"7", "25.5", "", "", "", ""};
-    QTest::newRow("batteries zero and tenths") << c << QByteArray::fromHex("6762760003")
-                                               << QStringList{"0", "0.3", "", "", "", ""};
-    QTest::newRow("batteries regional") << "fr_FR" << QByteArray::fromHex("6762764849")
-                                        << QStringList{"7,2", "7,3", "", "", "", ""};
-    QTest::newRow("analogue 4 alone") << c << QByteArray::fromHex("6761760403ff" "6762760102")
-                                      << QStringList{"0.1", "0.2", "", "", "", "1023"};
-    QTest::newRow("analogue unsigned, back to back") << c << QByteArray::fromHex("67617601ffff" "6761760201f4" "6762760102")
-                                              << QStringList{"0.1", "0.2", "65535", "500", "", ""};
-    QTest::newRow("analogue channels 0 and 5") << c << QByteArray::fromHex("676176000102" "676176050102" "6762760102")
-                                               << QStringList{"0.1", "0.2", "", "", "", ""};
-}
-
-void tst_Frm_Main::readingsAreShown()
-{
-    QFETCH(QString, locale);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, labels);
-
-    QLocale::setDefault(QLocale(locale));
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    QVERIFY(rig.peer.write(bytes));
-    // Every row ends with a batteries reply, so once it shows, everything before it was taken.
-    QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(1)"))->text(), labels[1]);
-    QStringList shown;
-    for (const char *name : {"Lbl_Batt(0)", "Lbl_Batt(1)", "Lbl_Analogue(0)", "Lbl_Analogue(1)", "Lbl_Analogue(2)",
-                             "Lbl_Analogue(3)"})
-        shown << rig.label(QLatin1StringView(name))->text();
-    QCOMPARE(shown, labels);
-}
-
-void tst_Frm_Main::whiskersAreShown_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("colours"); // whiskers 1 to 4: G green, B black
-
-    QTest::newRow("all closed") << QByteArray::fromHex("6777730f") << "GGGG";
-    QTest::newRow("high bits ignored") << QByteArray::fromHex("677773f0") << "BBBB";
-    QTest::newRow("1 and 3") << QByteArray::fromHex("67777305") << "GBGB";
-    QTest::newRow("last report holds") << QByteArray::fromHex("6777730f" "6777730a") << "BGBG";
-}
-
-void tst_Frm_Main::whiskersAreShown()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, colours);
-
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    QVERIFY(rig.peer.write(bytes));
-    QTRY_COMPARE(rig.w.com().InBufferCount(), 0);
-    for (int k = 0; k < 4; ++k) {
-        const int expected = colours[k] == u'G' ? Colours::Green : Colours::Black;
-        QTRY_COMPARE(Colours::background(rig.label(indexed("Lbl_Whisker", k))), expected);
-    }
-}
-
-namespace {
 // Stands in for the desktop's opener of files.
 class Opener : public QObject
 {
@@ -763,61 +181,7 @@ public:
 public slots:
     void open(const QUrl &url) { opened << url; }
 };
-} // namespace
 
-void tst_Frm_Main::userGuideOpensThePdfBesideTheProgram_data()
-{
-    QTest::addColumn<bool>("present");
-    QTest::newRow("in place") << true;
-    QTest::newRow("missing") << false;
-}
-
-void tst_Frm_Main::userGuideOpensThePdfBesideTheProgram()
-{
-    QFETCH(bool, present);
-    const QDir files(QCoreApplication::applicationDirPath() + QStringLiteral("/Files"));
-    const QString guide = files.filePath(QStringLiteral("User_Guide.pdf"));
-    auto cleanUp = qScopeGuard([&] {
-        QFile::remove(guide);
-        files.rmdir(QStringLiteral("."));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    });
-    if (present) {
-        QFile file(guide);
-        QVERIFY(files.mkpath(QStringLiteral(".")) && file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
-    }
-    Opener desktop;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
-
-    Rig rig;
-    child<QAction>(rig.w, QStringLiteral("mnu_manual"))->trigger();
-    if (present) {
-        QCOMPARE(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(guide).canonicalFilePath())});
-        QVERIFY(rig.dialogs->shown.isEmpty());
-    } else {
-        QVERIFY(desktop.opened.isEmpty());
-        QCOMPARE(rig.dialogs->shown.size(), 1);
-        QCOMPARE(rig.dialogs->shown.first().text, QStringLiteral("Unable to load help file"));
-        QCOMPARE(rig.dialogs->shown.first().title, QStringLiteral("ORVIK"));
-        QCOMPARE(rig.dialogs->shown.first().icon, QMessageBox::Information);
-    }
-}
-
-void tst_Frm_Main::aboutNamesVersionAndPlaces()
-{
-    Rig rig;
-    child<QAction>(rig.w, QStringLiteral("mnu_about"))->trigger();
-    QCOMPARE(rig.dialogs->shown.size(), 1);
-    const QString text = rig.dialogs->shown.first().text;
-    const QDir folder(QCoreApplication::applicationDirPath());
-    const QString licence = QStringLiteral("Free software under the GNU General Public License, version 3 or later.");
-    for (const QString &part : {QStringLiteral("Orvik Serial Interface " ORVIK_VERSION), QStringLiteral(QT_VERSION_STR),
-                                licence, folder.filePath(QStringLiteral("Files/User_Guide.pdf")),
-                                folder.filePath(QStringLiteral("examples"))})
-        QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" is not in: ") + text));
-}
-
-namespace {
 class CloseRecorder : public QObject
 {
 public:
@@ -829,311 +193,771 @@ public:
         return false;
     }
 };
+
 } // namespace
 
-void tst_Frm_Main::quitUnloadsEveryWindowInOrder()
+class tst_Frm_Main : public QObject
 {
-    Rig rig;
-    rig.w.show();
-    // Opened in another order than they are unloaded in.
-    child<QAction>(rig.w, QStringLiteral("mnu_script_editor"))->trigger();
-    child<QAction>(rig.w, QStringLiteral("mnu_traffic"))->trigger();
-    child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
-    child<QAction>(rig.w, QStringLiteral("mnu_single_cmd"))->trigger();
-    child<QAction>(rig.w, QStringLiteral("mnu_serial_setup"))->trigger();
-    child<QAction>(rig.w, QStringLiteral("mnu_script"))->trigger();
-    child<QAction>(rig.w, QStringLiteral("mnu_sensor_plot"))->trigger();
-    QWidget *setup = child<QWidget>(rig.w, QStringLiteral("Frm_Setup"));
-    QWidget *single = child<QWidget>(rig.w, QStringLiteral("Frm_Single_Servo"));
-    QWidget *player = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Player"));
-    QWidget *editor = child<QWidget>(rig.w, QStringLiteral("Frm_Script_Editor"));
-    QWidget *traffic = child<QWidget>(rig.w, QStringLiteral("Frm_Traffic"));
-    QWidget *plot = child<QWidget>(rig.w, QStringLiteral("Frm_Sensor_Plot"));
-    QVERIFY(setup && single && player && editor && traffic && plot && setup->isVisible() && single->isVisible()
-            && player->isVisible() && editor->isVisible() && traffic->isVisible() && plot->isVisible());
-    QCOMPARE(rig.w.findChildren<QWidget *>(QStringLiteral("Frm_Setup")).size(), 1);
+    Q_OBJECT
 
-    CloseRecorder recorder;
-    for (QWidget *window : {setup, single, player, editor, traffic, plot, static_cast<QWidget *>(&rig.w)})
-        window->installEventFilter(&recorder);
-    QPointer<QWidget> setupAlive = setup;
-    QPointer<QWidget> singleAlive = single;
-    QPointer<QWidget> playerAlive = player;
-    QPointer<QWidget> editorAlive = editor;
-    QPointer<QWidget> trafficAlive = traffic;
-    QPointer<QWidget> plotAlive = plot;
+    QTemporaryDir m_settings; // the devices chosen for the ports, never those of whoever runs the tests
 
-    child<QAction>(rig.w, QStringLiteral("mnu_quit"))->trigger();
-    QCOMPARE(recorder.closed,
-             (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Traffic", "Frm_Sensor_Plot",
-                          "Frm_Main", "Frm_Script_Editor"}));
-    QVERIFY(!rig.w.isVisible());
-    QTRY_VERIFY(!setupAlive && !singleAlive && !playerAlive && !editorAlive && !trafficAlive && !plotAlive);
-    QVERIFY(rig.dialogs->shown.isEmpty());
-}
-
-namespace {
-QByteArray neck(int yaw)
-{
-    return QByteArray("mrn") + char(90) + char(0) + char(yaw) + char(0);
-}
-
-// The editor with a new script and kind k chosen.
-Frm_Script_Editor *editorWith(Rig &rig, int k)
-{
-    rig.w.mnu_script_editor_Click();
-    auto *editor = child<Frm_Script_Editor>(rig.w, QStringLiteral("Frm_Script_Editor"));
-    child<QPushButton>(*editor, QStringLiteral("Btn_New_List"))->click();
-    rig.dialogs->shown.clear();
-    auto *kind = child<QComboBox>(*editor, QStringLiteral("Cmb_action"));
-    kind->setCurrentIndex(k);
-    emit kind->activated(k);
-    return editor;
-}
-
-QString fields(QObject &editor)
-{
-    QStringList texts;
-    for (int i = 0; i < Frm_Script_Editor::FieldCount; ++i)
-        texts << child<QLineEdit>(editor, indexed("Txt_Action", i))->text();
-    return texts.join(u' ');
-}
-} // namespace
-
-void tst_Frm_Main::poseTakenKeepsToTheProfile()
-{
-    Rig rig;
-    Robot_Profile profile = Robot_Profile::builtIn();
-    profile.setLimits(true);
-    profile.setServo(15, {QStringLiteral("Neck Pitch"), 80, 100, 95});
-    rig.w.useProfile(profile, m_settings.filePath(QStringLiteral("robot.json")));
-    rig.slide(6)->setValue(113);
-    Frm_Script_Editor *editor = editorWith(rig, 5);
-    child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->click();
-    QCOMPARE(fields(*editor), QStringLiteral("100 0 90 0    "));
-}
-
-void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd_data()
-{
-    QTest::addColumn<QString>("steps"); // c<key>@ms a change, e<key>@ms its interval's end, s@ms stop
-    QTest::addColumn<QString>("sends"); // key@ms
-
-    QTest::newRow("burst: first now, last at the end") << "c0@0 c0@10 c0@49 e0@50" << "0@0 0@50";
-    QTest::newRow("early timer waits for the clock") << "c0@0 c0@10 e0@45 e0@50" << "0@0 0@50";
-    QTest::newRow("a late send opens an interval") << "c0@0 c0@10 e0@70 c0@80 e0@120" << "0@0 0@70 0@120";
-    QTest::newRow("keys apart") << "c0@0 c1@5 c0@10 e0@50" << "0@0 1@5 0@50";
-    QTest::newRow("stop drops, then at once") << "c0@0 c0@10 s@20 e0@50 c0@51" << "0@0 0@51";
-    // Whole milliseconds would count 0.99 as 0 and 50.5 as 50, and send after 49.5 ms.
-    QTest::newRow("fractions of a millisecond count") << "c0@0.99 c0@50.5 e0@50.99" << "0@0.99 0@50.99";
-}
-
-void tst_Frm_Main::throttleSendsFirstAtOnceAndLastAtTheEnd()
-{
-    QFETCH(QString, steps);
-    QFETCH(QString, sends);
-    qint64 now = 0;
-    QStringList sent;
-    Send_Throttle throttle(2, [&](int key) { sent << QStringLiteral("%1@%2").arg(key).arg(double(now) / 1e6); });
-    throttle.setClock([&] { return now; });
-    for (const QString &step : steps.split(u' ')) {
-        now = qRound64(step.section(u'@', 1).toDouble() * 1e6);
-        const int key = step.mid(1, step.indexOf(u'@') - 1).toInt();
-        step[0] == u'c' ? throttle.changed(key) : step[0] == u'e' ? throttle.intervalEnded(key) : throttle.stop();
+private slots:
+    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
+    void init()
+    {
+        QLocale::setDefault(QLocale::c());
+        qunsetenv("ORVIK_COM2");
+        qunsetenv("ORVIK_COM4");
+        QSettings().clear();
     }
-    QCOMPARE(sent.join(u' '), sends);
-}
 
-void tst_Frm_Main::liveMovesFollowTheSliderOnlyWhileTickedAndOpen()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    qint64 now = 1000;
-    auto *throttle = rig.w.findChild<Send_Throttle *>();
-    throttle->setClock([&] { return now; });
-    auto *live = child<QAction>(rig.w, QStringLiteral("mnu_live_moves"));
-    QLabel *panel = rig.label(QStringLiteral("Panels(4)"));
-    rig.slide(5)->setValue(99); // unticked
-    QByteArray sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(7), sentinel);
-
-    live->trigger();
-    QCOMPARE(panel->text(), QStringLiteral("Live"));
-    for (int v = 100; v <= 110; ++v)
-        rig.slide(5)->setValue(v);
-    QCOMPARE(rig.peer.read(7), neck(100));
-    now += Send_Throttle::Interval; // the interval's timer now sends the last position
-    QCOMPARE(rig.peer.read(7), neck(110));
-
-    now += Send_Throttle::Interval;
-    rig.slide(5)->setValue(111);
-    rig.slide(5)->setValue(112); // waits, and unticking drops it
-    live->trigger();
-    QVERIFY(panel->text().isEmpty());
-    now += Send_Throttle::Interval;
-    throttle->intervalEnded(2);
-    QCOMPARE(rig.peer.read(7), neck(111));
-    sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(7), sentinel);
-
-    live->trigger();
-    rig.w.com().setPortOpen(false);
-    rig.slide(5)->setValue(113);
-    QVERIFY(rig.w.Open_Serial(1));
-    rig.speed(5)->setText(QStringLiteral("fast"));
-    rig.slide(5)->setValue(114); // no message box in the middle of a drag: the status bar says it
-    QVERIFY2(panel->text().contains(QStringLiteral("\"fast\"")), qPrintable(panel->text()));
-    sentinel = rig.sendSentinel();
-    QCOMPARE(rig.peer.read(7), sentinel);
-    QVERIFY(rig.dialogs->shown.isEmpty());
-}
-
-// What a take records: each move SEND, the single-servo window and a live move hand to the
-// port, told once, exactly as written.
-void tst_Frm_Main::everyMoveSentIsTold()
-{
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    QSignalSpy told(&rig.w, &Frm_Main::moveSent);
-    child<QPushButton>(rig.w, QStringLiteral("Btn_Send_Neck"))->click();
-    rig.w.mnu_single_cmd_Click();
-    auto *single = child<Frm_Single_Servo>(rig.w, QStringLiteral("Frm_Single_Servo"));
-    child<QComboBox>(*single, QStringLiteral("Cmb_System"))->setCurrentText(QStringLiteral("8 - Neck Yaw"));
-    child<QLineEdit>(*single, QStringLiteral("Txt_Position"))->setText(QStringLiteral("100"));
-    child<QLineEdit>(*single, QStringLiteral("Txt_Speed"))->setText(QStringLiteral("7"));
-    child<QPushButton>(*single, QStringLiteral("Btn_Send_Cmd"))->click();
-    child<QAction>(rig.w, QStringLiteral("mnu_live_moves"))->trigger();
-    rig.slide(5)->setValue(100);
-
-    QByteArray frames;
-    for (const QList<QVariant> &signal : std::as_const(told))
-        frames += signal.first().toByteArray();
-    QCOMPARE(told.size(), 3);
-    QCOMPARE(rig.peer.drain(200), frames);
-}
-
-void tst_Frm_Main::poseFillsWhatSendSends_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("send");       // the SEND whose bytes the fields must hold; "" none
-    QTest::addColumn<QStringList>("single"); // the single-servo window's boxes; none: closed
-
-    QTest::newRow("eyebrows") << 0 << "Btn_Send_Eyebrows" << QStringList{};
-    QTest::newRow("left arm") << 1 << "Btn_Send_Left_Arm" << QStringList{};
-    QTest::newRow("right arm") << 2 << "Btn_Send_Right_Arm" << QStringList{};
-    QTest::newRow("eyes") << 3 << "Btn_Send_Eyes" << QStringList{};
-    QTest::newRow("mouth") << 4 << "Btn_Send_Mouth" << QStringList{};
-    QTest::newRow("neck") << 5 << "Btn_Send_Neck" << QStringList{};
-    QTest::newRow("single servo") << 6 << "Btn_Send_Cmd" << QStringList{"8 - Neck Yaw", "100.5", "7"};
-    QTest::newRow("single servo closed") << 6 << "" << QStringList{};
-    QTest::newRow("position not a byte") << 6 << "" << QStringList{"8 - Neck Yaw", "300", "0"};
-    QTest::newRow("end") << 7 << "" << QStringList{"8 - Neck Yaw", "100", "7"};
-}
-
-void tst_Frm_Main::poseFillsWhatSendSends()
-{
-    QFETCH(int, kind);
-    QFETCH(QString, send);
-    QFETCH(QStringList, single);
-    Rig rig;
-    QVERIFY(rig.w.Open_Serial(1));
-    for (int i = 0; i < Frm_Main::ServoCount; ++i) {
-        rig.slide(i)->setValue(rig.slide(i)->minimum() + i);
-        rig.speed(i)->setText(QString::number(i + 1));
-    }
-    QWidget *sender = &rig.w;
-    if (!single.isEmpty()) {
-        rig.w.mnu_single_cmd_Click();
-        sender = child<Frm_Single_Servo>(rig.w, QStringLiteral("Frm_Single_Servo"));
-        child<QComboBox>(*sender, QStringLiteral("Cmb_System"))->setCurrentText(single[0]);
-        child<QLineEdit>(*sender, QStringLiteral("Txt_Position"))->setText(single[1]);
-        child<QLineEdit>(*sender, QStringLiteral("Txt_Speed"))->setText(single[2]);
-    }
-    QStringList bytes;
-    if (!send.isEmpty()) {
-        child<QPushButton>(*sender, send)->click();
-        for (char byte : rig.peer.drain(100).mid(3))
-            bytes << QString::number(quint8(byte));
-    }
-    while (bytes.size() < Frm_Script_Editor::FieldCount)
-        bytes << QString(); // the kind's hidden fields stay empty
-
-    Frm_Script_Editor *editor = editorWith(rig, kind);
-    QCOMPARE(child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->isEnabled(), !send.isEmpty());
-    const QString before = fields(*editor);
-    child<QAction>(*editor, QStringLiteral("mnu_script_from_panel"))->trigger();
-    QCOMPARE(fields(*editor), send.isEmpty() ? before : bytes.join(u' '));
-    QVERIFY(rig.dialogs->shown.isEmpty());
-    QVERIFY(rig.peer.drain(100).isEmpty()); // taking the pose sent nothing
-}
-
-void tst_Frm_Main::refusedSpeedFillsNothingAndSaysWhy()
-{
-    Rig rig;
-    rig.speed(5)->setText(QStringLiteral("fast"));
-    Frm_Script_Editor *editor = editorWith(rig, 5);
-    child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->click();
-    QCOMPARE(rig.dialogs->shown.size(), 1);
-    QCOMPARE(rig.dialogs->shown.first().text,
-             QStringLiteral("NECK, Yaw: the speed \"fast\" is not a number from 0 to 255. Nothing was filled in."));
-    QCOMPARE(fields(*editor), QStringLiteral("       "));
-}
-
-void tst_Frm_Main::deviceChoiceDecidesWhatAPortOpens_data()
-{
-    QTest::addColumn<QString>("typed"); // into COM2's box; "#0" picks its first item
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("environment");
-    QTest::addColumn<QString>("opens");
-
-    QTest::newRow("typed, blanks around") << " /dev/ttyACM0 " << "Btn_Ok_Devices" << "" << "/dev/ttyACM0";
-    QTest::newRow("default item") << "#0" << "Btn_Ok_Devices" << "" << "/dev/ttyS1";
-    QTest::newRow("cancelled") << "/dev/ttyUSB7" << "Btn_Cancel_Devices" << "" << "/dev/ttyS1";
-    QTest::newRow("environment wins") << "/dev/ttyUSB7" << "Btn_Ok_Devices" << "/dev/pts/99" << "/dev/pts/99";
-}
-
-void tst_Frm_Main::deviceChoiceDecidesWhatAPortOpens()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, button);
-    QFETCH(QString, environment);
-    QFETCH(QString, opens);
-    if (!environment.isEmpty())
-        qputenv("ORVIK_COM2", environment.toLocal8Bit());
-    Rig rig;
-    child<QAction>(rig.w, QStringLiteral("mnu_devices"))->trigger();
-    auto *box = child<QComboBox>(rig.w, QStringLiteral("Cmb_Device(2)"));
-    QCOMPARE(box->currentText(), QStringLiteral("/dev/ttyS1 (default)"));
-    QLabel *note = rig.label(QStringLiteral("Lbl_Override(2)"));
-    QCOMPARE(note->isVisibleTo(note->window()) && note->text().contains(environment), !environment.isEmpty());
-
-    box->setEditText(QStringLiteral("/dev/ttyUSB3"));
-    typed == u"#0" ? box->setCurrentIndex(0) : box->setEditText(typed);
-    rig.button(button)->click();
-    QVERIFY(!box->window()->isVisible());
-    QCOMPARE(Com::deviceFor(2), opens);
-    QCOMPARE(Com::deviceFor(3), QStringLiteral("/dev/ttyS2"));
-}
-
-void tst_Frm_Main::chosenAdapterIsOpenedAndKeptAcrossARestart()
-{
-    PtyPeer adapter;
-    for (bool choose : {true, false}) { // the second window is the next run's
+    void startsClosedWithPanelsDisabled()
+    {
         Rig rig;
-        child<QAction>(rig.w, QStringLiteral("mnu_devices"))->trigger();
-        auto *box = child<QComboBox>(rig.w, QStringLiteral("Cmb_Device(2)"));
-        if (choose) {
-            box->setEditText(adapter.device());
-            rig.button(QStringLiteral("Btn_Ok_Devices"))->click();
-        }
-        QCOMPARE(box->currentText(), adapter.device());
-        QVERIFY(rig.w.Open_Serial(2));
-        const QByteArray sentinel = rig.sendSentinel();
-        QCOMPARE(adapter.read(7), sentinel);
+        rig.w.show();
+        QCOMPARE(rig.w.windowTitle(), QStringLiteral("Menu"));
+        QVERIFY(!rig.w.com().PortOpen());
+        QVERIFY(rig.framesEnabled(false));
+
+        const QStringList captions{"EYEBROWS", "EYES", "NECK", "LEFT ARM", "RIGHT ARM", "MOUTH",
+                                   "BATTERIES && WHISKERS && ANALOGUES"};
+        for (int f = 0; f < captions.size(); ++f)
+            QCOMPARE(child<QGroupBox>(rig.w, indexed("Frame", f))->title(), captions[f]);
+        for (const char *send : {"Btn_Send_Eyebrows", "Btn_Send_Eyes", "Btn_Send_Neck", "Btn_Send_Mouth",
+                                 "Btn_Send_Left_Arm", "Btn_Send_Right_Arm"})
+            QCOMPARE(rig.button(QLatin1StringView(send))->text(), QStringLiteral("SEND"));
+
+        // The sensor panel is disabled as a whole; inside it START is ready and STOP is not.
+        auto *sensors = child<QGroupBox>(rig.w, QStringLiteral("Frame(6)"));
+        QCOMPARE(rig.button(QStringLiteral("Btn_Start"))->text(), QStringLiteral("START READING"));
+        QVERIFY(rig.button(QStringLiteral("Btn_Start"))->isEnabledTo(sensors));
+        QCOMPARE(rig.button(QStringLiteral("Btn_Stop"))->text(), QStringLiteral("STOP READING"));
+        QVERIFY(!rig.button(QStringLiteral("Btn_Stop"))->isEnabledTo(sensors));
+        QCOMPARE(rig.sensors(), QStringLiteral("||||| ----"));
+        QVERIFY(rig.label(QStringLiteral("Lbl_Whisker(0)"))->text().isEmpty());
+        QVERIFY(!rig.poll()->isActive());
+        QCOMPARE(rig.poll()->interval(), 500);
+        QCOMPARE(rig.poll()->property("Tag").toString(), QStringLiteral("0"));
+
+        QLabel *caption = rig.label(QStringLiteral("Panels(1)"));
+        QCOMPARE(caption->text(), QStringLiteral("Serial Status :"));
+        QCOMPARE(caption->toolTip(), QStringLiteral("Serial Status :"));
+        QCOMPARE(rig.w.statusBar()->objectName(), QStringLiteral("StatusBar"));
+        QVERIFY(rig.status().isEmpty()); // until the first tick
+        QCOMPARE(child<QTimer>(rig.w, QStringLiteral("T_Serial_Detection"))->interval(), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), QStringLiteral("Disconnected"), 1500);
     }
-    QSettings().sync();
-    const QSettings onDisk(QSettings().fileName(), QSettings::IniFormat);
-    QCOMPARE(onDisk.value("Devices/COM2").toString(), adapter.device());
-}
+
+    void slidersStartAsTheRobotIsBuilt_data()
+    {
+        QTest::addColumn<int>("i");
+        for (int i = 0; i < Frm_Main::ServoCount; ++i)
+            QTest::addRow("Slide(%d)", i) << i;
+    }
+    void slidersStartAsTheRobotIsBuilt()
+    {
+        QFETCH(int, i);
+        const ServoStart &expected = ServoStarts[i];
+        Rig rig;
+        QSlider *slide = rig.slide(i);
+        QVERIFY(slide);
+        QCOMPARE(slide->orientation(), expected.orientation);
+        QCOMPARE(slide->minimum(), expected.minimum);
+        QCOMPARE(slide->maximum(), expected.maximum);
+        QCOMPARE(slide->value(), expected.initial);
+        QCOMPARE(slide->tickInterval(), expected.tick);
+        QCOMPARE(slide->singleStep(), 1);
+        QCOMPARE(slide->pageStep(), 5);
+        QCOMPARE(rig.label(indexed("Lbl_Slide", i))->text(), QString::number(expected.initial));
+        QCOMPARE(rig.speed(i)->text(), QStringLiteral("0"));
+        // The caption and "Speed :" stand beside the slider, not somewhere else in the window.
+        QStringList near;
+        for (const QLabel *label : slide->parentWidget()->findChildren<QLabel *>())
+            near << label->text();
+        QVERIFY2(near.contains(QLatin1StringView(expected.caption)) && near.contains(QStringLiteral("Speed :")),
+                 qPrintable(near.join(u'|')));
+    }
+
+    void menusOfferEveryWindow_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("entries"); // name|text|shortcut
+
+        QTest::newRow("file") << "mnu_File" << "&Fichier" << QStringList{"mnu_quit|Quit|Ctrl+Q"};
+        QTest::newRow("serial") << "mnu_serial" << "&Serial"
+                                << QStringList{"mnu_serial_setup|Serial Setup|Ctrl+S", "mnu_devices|Devices…|Ctrl+D",
+                                               "mnu_serial_sep_1||", "mnu_live_moves|Live Moves|Ctrl+L", "mnu_serial_sep_2||",
+                                               "mnu_robot_profile|Robot Profile…|",
+                                               "mnu_ease_to_home|Ease to Home on Connect|",
+                                               "mnu_gentle_first_moves|Gentle First Moves|",
+                                               "mnu_start_from_last_pose|Start from the Last Pose Sent|",
+                                               "mnu_serial_sep_3||", "mnu_stop_all|Stop All|Esc"};
+        QTest::newRow("tool") << "mnu_tool" << "&Tool"
+                              << QStringList{"mnu_single_cmd|Single Command|", "mnu_script|Script Player|",
+                                             "mnu_script_editor|Script Editor|", "mnu_traffic|Traffic Monitor|Ctrl+T",
+                                             "mnu_sensor_plot|Sensor Plot|Ctrl+G"};
+        QTest::newRow("help") << "mnu_help" << "?" << QStringList{"mnu_manual|User Guide|", "mnu_about|About|"};
+    }
+    void menusOfferEveryWindow()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, title);
+        QFETCH(QStringList, entries);
+        Rig rig;
+        QMenu *m = child<QMenu>(rig.w, menu);
+        QVERIFY(m);
+        QCOMPARE(m->title(), title);
+        QStringList actual;
+        for (const QAction *a : m->actions())
+            actual << QStringLiteral("%1|%2|%3").arg(a->objectName(), a->text(),
+                                                     a->shortcut().toString(QKeySequence::PortableText));
+        QCOMPARE(actual, entries);
+    }
+
+    void sendWritesBodyPartFrame_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("servos"); // slider=position/speed ...; an empty side is left as it starts
+        QTest::addColumn<QByteArray>("frame");
+
+        QTest::newRow("eyebrows") << "Btn_Send_Eyebrows" << "0=45/0|1=45/10" << QByteArray::fromHex("6d65622d002d0a");
+        QTest::newRow("eyes left right pitch")
+            << "Btn_Send_Eyes" << "2=30/1|3=60/2|4=25/3" << QByteArray::fromHex("6d72651e013c021903");
+        QTest::newRow("neck pitch first") << "Btn_Send_Neck" << "5=90/5|6=100/5" << QByteArray::fromHex("6d726e64055a05");
+        QTest::newRow("neck yaw moved") << "Btn_Send_Neck" << "5=100/" << QByteArray::fromHex("6d726e5a006400");
+        QTest::newRow("mouth lefts before rights")
+            << "Btn_Send_Mouth" << "13=21/13|14=22/14|15=23/15|16=24/16" << QByteArray::fromHex("6d726d150d170f160e1810");
+        QTest::newRow("left arm yaw before pitch")
+            << "Btn_Send_Left_Arm" << "7=10/1|8=180/2|9=90/3" << QByteArray::fromHex("6d6c610a015a03b402");
+        QTest::newRow("right arm yaw before pitch")
+            << "Btn_Send_Right_Arm" << "10=20/4|11=170/5|12=80/6" << QByteArray::fromHex("6d726114045006aa05");
+        QTest::newRow("halves to even") << "Btn_Send_Eyebrows" << "0=/2.5|1=/3.5" << QByteArray::fromHex("6d65622d022d04");
+        QTest::newRow("blanks and top speed")
+            << "Btn_Send_Eyebrows" << "0=10/ 255 |1=60/254.5" << QByteArray::fromHex("6d65620aff3cfe");
+    }
+    void sendWritesBodyPartFrame()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, servos);
+        QFETCH(QByteArray, frame);
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        for (const QString &servo : servos.split(u'|')) {
+            const int i = servo.section(u'=', 0, 0).toInt();
+            const QString position = servo.section(u'=', 1).section(u'/', 0, 0);
+            const QString speed = servo.section(u'/', 1);
+            if (!position.isEmpty()) {
+                rig.slide(i)->setValue(position.toInt());
+                QCOMPARE(rig.label(indexed("Lbl_Slide", i))->text(), position);
+            }
+            if (!speed.isEmpty())
+                rig.speed(i)->setText(speed);
+        }
+        // Pressing again sends the same values again.
+        for (int press = 0; press < 2; ++press) {
+            rig.button(button)->click();
+            QCOMPARE(rig.peer.read(frame.size()).toHex(' '), frame.toHex(' '));
+        }
+        QVERIFY(rig.dialogs->shown.isEmpty());
+    }
+
+    // A speed that cannot become a byte: SEND sends nothing and the editor's From panel fills
+    // nothing, and either says why.
+    void refusedSpeedSaysWhy_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("fill"); // From panel, else SEND
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("letters") << "fast" << false;
+        QTest::newRow("above 255") << "256" << false;
+        QTest::newRow("rounds above 255") << "255.5" << false;
+        QTest::newRow("foreign decimal comma") << "1,5" << false;
+        QTest::newRow("letters, taken into the editor") << "fast" << true;
+    }
+    void refusedSpeedSaysWhy()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, fill);
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        rig.speed(5)->setText(text); // neck yaw
+        Frm_Script_Editor *editor = fill ? rig.editorWith(5) : nullptr;
+        fill ? child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->click()
+             : rig.button(QStringLiteral("Btn_Send_Neck"))->click();
+
+        QCOMPARE(rig.dialogs->shown.size(), 1);
+        const Dialogs::Message message = rig.dialogs->shown.first();
+        QCOMPARE(message.icon, QMessageBox::Information);
+        QCOMPARE(message.text, QStringLiteral("NECK, Yaw: the speed \"%1\" is not a number from 0 to 255. %2")
+                                   .arg(text, fill ? QStringLiteral("Nothing was filled in.")
+                                                   : QStringLiteral("Nothing was sent.")));
+        if (fill)
+            QCOMPARE(fields(*editor), QStringLiteral("       "));
+        else
+            QCOMPARE(message.title, AppTitle);
+        // The other panels are not affected, and the refused frame never left.
+        QVERIFY(rig.sentinelReaches());
+    }
+
+    // Open_Serial on a window whose port is open already (first), or closed (first 0).
+    void openSerial_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<bool>("withArguments");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("opened");     // the port it ends open on; 0: it failed
+        QTest::addColumn<QString>("expect"); // the settings read back, or how the message starts
+        QTest::addColumn<QString>("mentions");
+
+        QTest::newRow("no arguments") << 4 << false << 0 << "" << 1 << "57600,n,8,1" << "";
+        QTest::newRow("port 0") << 4 << true << 0 << "9600, n, 8, 1" << 1 << "9600,n,8,1" << "";
+        QTest::newRow("port 5") << 4 << true << 5 << "9600, e, 7, 2" << 1 << "9600,e,7,2" << "";
+        QTest::newRow("port -3") << 4 << true << -3 << "19200,o,8,1" << 1 << "19200,o,8,1" << "";
+        QTest::newRow("port 4") << 4 << true << 4 << "115200, n, 8, 1" << 4 << "115200,n,8,1" << "";
+        QTest::newRow("empty settings") << 4 << true << 4 << "" << 4 << "57600,n,8,1" << "";
+        QTest::newRow("missing device") << 0 << true << 2 << "" << 0 << "COM2 (/nonexistent/tty): " << "";
+        QTest::newRow("reopen on missing device") << 1 << true << 2 << "" << 0 << "COM2 (/nonexistent/tty): " << "";
+        QTest::newRow("reopen with refused settings") << 1 << true << 1 << "300000,n,8,1" << 0 << "COM1 (" << "300000";
+    }
+    void openSerial()
+    {
+        QFETCH(int, first);
+        QFETCH(bool, withArguments);
+        QFETCH(int, port);
+        QFETCH(QString, settings);
+        QFETCH(int, opened);
+        QFETCH(QString, expect);
+        QFETCH(QString, mentions);
+        PtyPeer com4;
+        qputenv("ORVIK_COM4", com4.device().toLocal8Bit());
+        qputenv("ORVIK_COM2", "/nonexistent/tty");
+        Rig rig;
+        if (first)
+            QVERIFY(rig.w.Open_Serial(first, QStringLiteral("19200,n,8,1")));
+
+        QCOMPARE(withArguments ? rig.w.Open_Serial(port, settings) : rig.w.Open_Serial(), opened != 0);
+        QCOMPARE(rig.w.com().PortOpen(), opened != 0);
+        QVERIFY(rig.framesEnabled(opened != 0));
+        rig.w.T_Serial_Detection_Timer();
+        QCOMPARE(rig.status(), opened ? QStringLiteral("Connected") : QStringLiteral("Disconnected"));
+        if (opened) {
+            QCOMPARE(int(rig.w.com().CommPort()), opened);
+            QCOMPARE(rig.w.com().Settings(), expect);
+            QVERIFY(rig.dialogs->shown.isEmpty());
+            // The frame reaches the device the port number maps to.
+            QVERIFY(rig.sentinelReaches(opened == 4 ? com4 : rig.peer));
+            return;
+        }
+        QCOMPARE(rig.dialogs->shown.size(), 1);
+        const Dialogs::Message message = rig.dialogs->shown.first();
+        QCOMPARE(message.title, AppTitle);
+        QCOMPARE(message.icon, QMessageBox::Information);
+        QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY2(message.text.startsWith(expect), qPrintable(message.text));
+        QVERIFY2(message.text.contains(mentions), qPrintable(message.text));
+    }
+
+    // The panels stay usable with the port closed, by the program or by the far end hanging
+    // up: every SEND finds it closed, the poll stops itself at its next tick, nothing is shown.
+    void closedPortDropsSendsAndStopsThePoll_data()
+    {
+        QTest::addColumn<bool>("hangUp");
+        QTest::newRow("closed") << false;
+        QTest::newRow("far end hung up") << true;
+    }
+    void closedPortDropsSendsAndStopsThePoll()
+    {
+        QFETCH(bool, hangUp);
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        if (hangUp) {
+            rig.peer.hangUp();
+            QTRY_VERIFY(!rig.w.com().PortOpen());
+        }
+        rig.button(QStringLiteral("Btn_Start"))->click();
+        rig.w.com().setPortOpen(false);
+        rig.w.T_Serial_Detection_Timer();
+        QCOMPARE(rig.status(), QStringLiteral("Disconnected"));
+        QVERIFY(rig.framesEnabled(true));
+        for (QPushButton *send : rig.w.findChildren<QPushButton *>(QRegularExpression(QStringLiteral("^Btn_Send_"))))
+            send->click();
+
+        rig.w.T_Batt_Timer();
+        QVERIFY(!rig.poll()->isActive());
+        QVERIFY(rig.button(QStringLiteral("Btn_Start"))->isEnabled());
+        QVERIFY(!rig.button(QStringLiteral("Btn_Stop"))->isEnabled());
+        QCOMPARE(rig.poll()->property("Tag").toString(), QStringLiteral("0"));
+        QVERIFY(rig.dialogs->shown.isEmpty()); // the status bar says it
+        if (!hangUp) {
+            QVERIFY(rig.w.Open_Serial(1));
+            QVERIFY(rig.sentinelReaches());
+        }
+    }
+
+    void floodOfRepliesKeepsWhatIsHeldBounded()
+    {
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        // A board that ignores the baud rate floods the line with battery replies.
+        const QByteArray flood = QByteArray::fromHex("6762763232").repeated(820); // about 4 KB
+        qsizetype offered = 0;
+        int mostHeld = 0;
+        while (offered < 1024 * 1024) {
+            rig.peer.offer(flood);
+            offered += flood.size();
+            QCoreApplication::processEvents();
+            mostHeld = std::max(mostHeld, rig.w.com().InBufferCount());
+        }
+        QVERIFY2(mostHeld <= Com::ReadBufferLimit, qPrintable(QString::number(mostHeld)));
+
+        // Once the line calms, its latest reply is shown.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("5"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.w.com().InBufferCount(), 0, 10000);
+        // Twice: the flood may have ended inside a reply, which costs the reply that follows.
+        QVERIFY(rig.peer.write(QByteArray::fromHex("6762764849").repeated(2)));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("7.2"), 5000);
+        QCOMPARE(rig.label(QStringLiteral("Lbl_Batt(1)"))->text(), QStringLiteral("7.3"));
+    }
+
+    // The robot stops reading while the operator keeps pressing SEND, far past what the line
+    // holds: the port stays open and takes no part of a frame, until the robot reads again
+    // (whole frames only), APPLY reopens the port or the far end hangs up (what was left
+    // unwritten is told once).
+    void robotNotReadingGetsOnlyWholeFrames_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("reads again") << "read" << "";
+        QTest::newRow("reopened") << "reopen" << "%1 moves not sent: the robot was not reading";
+        QTest::newRow("hung up") << "hang up" << "%1 moves not sent: the robot's line was closed";
+    }
+    void robotNotReadingGetsOnlyWholeFrames()
+    {
+        QFETCH(QString, then);
+        QFETCH(QString, report);
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        const QByteArray mouth = QByteArray("mrm") + QByteArray::fromHex("2d002d002d002d00");
+        QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
+        QVERIFY(writeState->text().isEmpty());
+        const int accepted = rig.fillTheLine();
+        const int queued = rig.w.com().queuedFrames();
+        QVERIFY(queued > 1);
+        QVERIFY(rig.w.com().PortOpen());
+        QVERIFY(!rig.w.com().Output(mouth));
+        QVERIFY2(rig.w.com().errorDescription().contains(QStringLiteral("not reading")),
+                 qPrintable(rig.w.com().errorDescription()));
+        QCOMPARE(writeState->text(), QStringLiteral("Robot not reading: move not sent"));
+        rig.w.T_Serial_Detection_Timer();
+        QCOMPARE(rig.status(), QStringLiteral("Connected"));
+
+        if (then == u"hang up") {
+            rig.peer.hangUp();
+            QTRY_VERIFY(!rig.w.com().PortOpen());
+            QCOMPARE(writeState->text(), report.arg(queued));
+        } else if (then == u"reopen") {
+            QVERIFY(rig.w.Open_Serial(1));
+            // The robot gets what was written before the port closed, and the rest is counted.
+            const int received = int(rig.peer.drain().size() / mouth.size());
+            QVERIFY(received < accepted);
+            QCOMPARE(writeState->text(), report.arg(accepted - received));
+        } else {
+            const QByteArray backlog = rig.peer.drain();
+            QVERIFY(!backlog.isEmpty());
+            QCOMPARE(backlog, mouth.repeated(backlog.size() / mouth.size()));
+            QVERIFY(writeState->text().isEmpty());
+        }
+        if (then != u"hang up") {
+            // A report stays until the next move goes out, whole.
+            QVERIFY(rig.sentinelReaches());
+            QVERIFY(writeState->text().isEmpty());
+            QVERIFY(rig.w.com().PortOpen());
+        }
+        QVERIFY(rig.dialogs->shown.isEmpty());
+    }
+
+    void liveMoveRefusedInAStallReachesTheRobotAfter()
+    {
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        rig.action(QStringLiteral("mnu_live_moves"))->trigger();
+        QLabel *writeState = rig.label(QStringLiteral("Panels(3)"));
+        rig.fillTheLine();
+        rig.slide(5)->setValue(125); // refused: the robot is not reading
+        QCOMPARE(writeState->text(), QStringLiteral("Robot not reading: move not sent"));
+        const QByteArray arrived = rig.peer.drain();
+        QVERIFY2(arrived.endsWith(neck(125)), qPrintable(arrived.right(11).toHex(' ')));
+        QVERIFY(writeState->text().isEmpty());
+        QCOMPARE(rig.label(QStringLiteral("Panels(4)"))->text(), QStringLiteral("Live"));
+    }
+
+    void replyAssemblyStartsAfreshOnEveryOpen()
+    {
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        // A battery reply, then half an analogue reply ("gav", channel 1), from the last connection ...
+        QVERIFY(rig.peer.write(QByteArray::fromHex("6762764849") + QByteArray("gav\x01", 4)));
+        QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("7.2"));
+        QTRY_COMPARE(rig.w.com().InBufferCount(), 0);
+        QVERIFY(rig.w.Open_Serial(1));
+        // ... is not glued to the new connection's battery reply, which is shown whole.
+        QVERIFY(rig.peer.write(QByteArray::fromHex("6762760102")));
+        QTRY_COMPARE(rig.label(QStringLiteral("Lbl_Batt(0)"))->text(), QStringLiteral("0.1"));
+        QCOMPARE(rig.label(QStringLiteral("Lbl_Analogue(0)"))->text(), QString());
+    }
+
+    void pollAlternatesQueriesAcrossStopAndStart()
+    {
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        QPushButton *start = rig.button(QStringLiteral("Btn_Start"));
+        QPushButton *stop = rig.button(QStringLiteral("Btn_Stop"));
+
+        start->click();
+        QVERIFY(rig.poll()->isActive());
+        QVERIFY(!start->isEnabled());
+        QVERIFY(stop->isEnabled());
+        rig.w.T_Batt_Timer();
+        QCOMPARE(rig.peer.read(3), QByteArray("gbv"));
+
+        stop->click();
+        QVERIFY(!rig.poll()->isActive());
+        QVERIFY(start->isEnabled());
+        QVERIFY(!stop->isEnabled());
+
+        // The poll picks up where it stopped: the first tick after a "gbv" asks for "gav".
+        start->click();
+        rig.w.T_Batt_Timer();
+        rig.w.T_Batt_Timer();
+        rig.w.T_Batt_Timer();
+        QCOMPARE(rig.peer.read(9), QByteArray("gavgbvgav"));
+        // And the timer itself ticks on.
+        QCOMPARE(rig.peer.read(3, 5000), QByteArray("gbv"));
+    }
+
+    void repliesAreShown_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown"); // as Rig::sensors() reads them
+
+        const QString c = QStringLiteral("C");
+        QTest::newRow("batteries") << c << QByteArray::fromHex("6762764849") << "7.2|7.3|||| ----";
+        QTest::newRow("batteries whole and top") << c << QByteArray::fromHex("67627646ff") << "7|25.5|||| ----";
+        QTest::newRow("batteries zero and tenths") << c << QByteArray::fromHex("6762760003") << "0|0.3|||| ----";
+        QTest::newRow("batteries regional") << "fr_FR" << QByteArray::fromHex("6762764849") << "7,2|7,3|||| ----";
+        QTest::newRow("analogue 4 alone") << c << QByteArray::fromHex("6761760403ff" "6762760102")
+                                          << "0.1|0.2||||1023 ----";
+        QTest::newRow("analogue unsigned, back to back")
+            << c << QByteArray::fromHex("67617601ffff" "6761760201f4" "6762760102") << "0.1|0.2|65535|500|| ----";
+        // A row that shows nothing on a channel ends with a battery reply: once it shows, the rest was taken.
+        QTest::newRow("analogue channels 0 and 5")
+            << c << QByteArray::fromHex("676176000102" "676176050102" "6762760102") << "0.1|0.2|||| ----";
+        QTest::newRow("whiskers all closed") << c << QByteArray::fromHex("6777730f") << "||||| GGGG";
+        QTest::newRow("whiskers' high bits ignored") << c << QByteArray::fromHex("677773f0") << "||||| BBBB";
+        QTest::newRow("whiskers 1 and 3") << c << QByteArray::fromHex("67777305") << "||||| GBGB";
+        QTest::newRow("last whiskers report holds") << c << QByteArray::fromHex("6777730f" "6777730a") << "||||| BGBG";
+    }
+    void repliesAreShown()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QLocale::setDefault(QLocale(locale));
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        QVERIFY(rig.peer.write(bytes));
+        QTRY_COMPARE(rig.w.com().InBufferCount(), 0);
+        QTRY_COMPARE(rig.sensors(), shown);
+    }
+
+    void userGuideOpensThePdfBesideTheProgram_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::newRow("in place") << true;
+        QTest::newRow("missing") << false;
+    }
+    void userGuideOpensThePdfBesideTheProgram()
+    {
+        QFETCH(bool, present);
+        const QDir files(QCoreApplication::applicationDirPath() + QStringLiteral("/Files"));
+        const QString guide = files.filePath(QStringLiteral("User_Guide.pdf"));
+        auto cleanUp = qScopeGuard([&] {
+            QFile::remove(guide);
+            files.rmdir(QStringLiteral("."));
+            QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        });
+        if (present) {
+            QFile file(guide);
+            QVERIFY(files.mkpath(QStringLiteral(".")) && file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
+        }
+        Opener desktop;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+
+        Rig rig;
+        rig.action(QStringLiteral("mnu_manual"))->trigger();
+        QCOMPARE(desktop.opened, present ? QList<QUrl>{QUrl::fromLocalFile(QFileInfo(guide).canonicalFilePath())}
+                                         : QList<QUrl>{});
+        QCOMPARE(rig.dialogs->shown.size(), present ? 0 : 1);
+        if (present)
+            return;
+        QCOMPARE(rig.dialogs->shown.first().text, QStringLiteral("Unable to load help file"));
+        QCOMPARE(rig.dialogs->shown.first().title, QStringLiteral("ORVIK"));
+        QCOMPARE(rig.dialogs->shown.first().icon, QMessageBox::Information);
+    }
+
+    void aboutNamesVersionAndPlaces()
+    {
+        Rig rig;
+        rig.action(QStringLiteral("mnu_about"))->trigger();
+        QCOMPARE(rig.dialogs->shown.size(), 1);
+        const QString text = rig.dialogs->shown.first().text;
+        const QDir folder(QCoreApplication::applicationDirPath());
+        const QString licence = QStringLiteral("Free software under the GNU General Public License, version 3 or later.");
+        for (const QString &part : {QStringLiteral("Orvik Serial Interface " ORVIK_VERSION), QStringLiteral(QT_VERSION_STR),
+                                    licence, folder.filePath(QStringLiteral("Files/User_Guide.pdf")),
+                                    folder.filePath(QStringLiteral("examples"))})
+            QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" is not in: ") + text));
+    }
+
+    void quitUnloadsEveryWindowInOrder()
+    {
+        Rig rig;
+        rig.w.show();
+        // Opened in another order than they are unloaded in.
+        for (const char *entry : {"mnu_script_editor", "mnu_traffic", "mnu_serial_setup", "mnu_single_cmd",
+                                  "mnu_serial_setup", "mnu_script", "mnu_sensor_plot"})
+            rig.action(QLatin1StringView(entry))->trigger();
+        QCOMPARE(rig.w.findChildren<QWidget *>(QStringLiteral("Frm_Setup")).size(), 1);
+
+        CloseRecorder recorder;
+        rig.w.installEventFilter(&recorder);
+        QList<QPointer<QWidget>> windows;
+        for (const char *name : {"Frm_Setup", "Frm_Single_Servo", "Frm_Script_Player", "Frm_Script_Editor",
+                                 "Frm_Traffic", "Frm_Sensor_Plot"}) {
+            QWidget *window = child<QWidget>(rig.w, QLatin1StringView(name));
+            QVERIFY2(window && window->isVisible(), name);
+            window->installEventFilter(&recorder);
+            windows << window;
+        }
+
+        rig.action(QStringLiteral("mnu_quit"))->trigger();
+        QCOMPARE(recorder.closed,
+                 (QStringList{"Frm_Script_Player", "Frm_Single_Servo", "Frm_Setup", "Frm_Traffic", "Frm_Sensor_Plot",
+                              "Frm_Main", "Frm_Script_Editor"}));
+        QVERIFY(!rig.w.isVisible());
+        QTRY_VERIFY(std::none_of(windows.cbegin(), windows.cend(), [](const QPointer<QWidget> &window) { return !window.isNull(); }));
+        QVERIFY(rig.dialogs->shown.isEmpty());
+    }
+
+    void throttleSendsFirstAtOnceAndLastAtTheEnd_data()
+    {
+        QTest::addColumn<QString>("steps"); // c<key>@ms a change, e<key>@ms its interval's end, s@ms stop
+        QTest::addColumn<QString>("sends"); // key@ms
+
+        QTest::newRow("burst: first now, last at the end") << "c0@0 c0@10 c0@49 e0@50" << "0@0 0@50";
+        QTest::newRow("early timer waits for the clock") << "c0@0 c0@10 e0@45 e0@50" << "0@0 0@50";
+        QTest::newRow("a late send opens an interval") << "c0@0 c0@10 e0@70 c0@80 e0@120" << "0@0 0@70 0@120";
+        QTest::newRow("keys apart") << "c0@0 c1@5 c0@10 e0@50" << "0@0 1@5 0@50";
+        QTest::newRow("stop drops, then at once") << "c0@0 c0@10 s@20 e0@50 c0@51" << "0@0 0@51";
+        // Whole milliseconds would count 0.99 as 0 and 50.5 as 50, and send after 49.5 ms.
+        QTest::newRow("fractions of a millisecond count") << "c0@0.99 c0@50.5 e0@50.99" << "0@0.99 0@50.99";
+    }
+    void throttleSendsFirstAtOnceAndLastAtTheEnd()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, sends);
+        qint64 now = 0;
+        QStringList sent;
+        Send_Throttle throttle(2, [&](int key) { sent << QStringLiteral("%1@%2").arg(key).arg(double(now) / 1e6); });
+        throttle.setClock([&] { return now; });
+        for (const QString &step : steps.split(u' ')) {
+            now = qRound64(step.section(u'@', 1).toDouble() * 1e6);
+            const int key = step.mid(1, step.indexOf(u'@') - 1).toInt();
+            step[0] == u'c' ? throttle.changed(key) : step[0] == u'e' ? throttle.intervalEnded(key) : throttle.stop();
+        }
+        QCOMPARE(sent.join(u' '), sends);
+    }
+
+    void liveMovesFollowTheSliderOnlyWhileTickedAndOpen()
+    {
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        qint64 now = 1000;
+        auto *throttle = rig.w.findChild<Send_Throttle *>();
+        throttle->setClock([&] { return now; });
+        QAction *live = rig.action(QStringLiteral("mnu_live_moves"));
+        QLabel *panel = rig.label(QStringLiteral("Panels(4)"));
+        rig.slide(5)->setValue(99); // unticked
+        QVERIFY(rig.sentinelReaches());
+
+        live->trigger();
+        QCOMPARE(panel->text(), QStringLiteral("Live"));
+        for (int v = 100; v <= 110; ++v)
+            rig.slide(5)->setValue(v);
+        QCOMPARE(rig.peer.read(7), neck(100));
+        now += Send_Throttle::Interval; // the interval's timer now sends the last position
+        QCOMPARE(rig.peer.read(7), neck(110));
+
+        now += Send_Throttle::Interval;
+        rig.slide(5)->setValue(111);
+        rig.slide(5)->setValue(112); // waits, and unticking drops it
+        live->trigger();
+        QVERIFY(panel->text().isEmpty());
+        now += Send_Throttle::Interval;
+        throttle->intervalEnded(2);
+        QCOMPARE(rig.peer.read(7), neck(111));
+        QVERIFY(rig.sentinelReaches());
+
+        live->trigger();
+        rig.w.com().setPortOpen(false);
+        rig.slide(5)->setValue(113);
+        QVERIFY(rig.w.Open_Serial(1));
+        rig.speed(5)->setText(QStringLiteral("fast"));
+        rig.slide(5)->setValue(114); // no message box in the middle of a drag: the status bar says it
+        QVERIFY2(panel->text().contains(QStringLiteral("\"fast\"")), qPrintable(panel->text()));
+        QVERIFY(rig.sentinelReaches());
+        QVERIFY(rig.dialogs->shown.isEmpty());
+    }
+
+    // What a take records: each move SEND, the single-servo window and a live move hand to the
+    // port, told once, exactly as written.
+    void everyMoveSentIsTold()
+    {
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        QSignalSpy told(&rig.w, &Frm_Main::moveSent);
+        rig.button(QStringLiteral("Btn_Send_Neck"))->click();
+        Frm_Single_Servo *single = rig.singleServo({"8 - Neck Yaw", "100", "7"});
+        child<QPushButton>(*single, QStringLiteral("Btn_Send_Cmd"))->click();
+        rig.action(QStringLiteral("mnu_live_moves"))->trigger();
+        rig.slide(5)->setValue(100);
+
+        QByteArray frames;
+        for (const QList<QVariant> &signal : std::as_const(told))
+            frames += signal.first().toByteArray();
+        QCOMPARE(told.size(), 3);
+        QCOMPARE(rig.peer.drain(200), frames);
+    }
+
+    void poseFillsWhatSendSends_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("send");       // the SEND whose bytes the fields must hold; "" none
+        QTest::addColumn<QStringList>("single"); // the single-servo window's boxes; none: closed
+
+        QTest::newRow("eyebrows") << 0 << "Btn_Send_Eyebrows" << QStringList{};
+        QTest::newRow("left arm") << 1 << "Btn_Send_Left_Arm" << QStringList{};
+        QTest::newRow("right arm") << 2 << "Btn_Send_Right_Arm" << QStringList{};
+        QTest::newRow("eyes") << 3 << "Btn_Send_Eyes" << QStringList{};
+        QTest::newRow("mouth") << 4 << "Btn_Send_Mouth" << QStringList{};
+        QTest::newRow("neck") << 5 << "Btn_Send_Neck" << QStringList{};
+        QTest::newRow("single servo") << 6 << "Btn_Send_Cmd" << QStringList{"8 - Neck Yaw", "100.5", "7"};
+        QTest::newRow("single servo closed") << 6 << "" << QStringList{};
+        QTest::newRow("position not a byte") << 6 << "" << QStringList{"8 - Neck Yaw", "300", "0"};
+        QTest::newRow("end") << 7 << "" << QStringList{"8 - Neck Yaw", "100", "7"};
+    }
+    void poseFillsWhatSendSends()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, send);
+        QFETCH(QStringList, single);
+        Rig rig;
+        QVERIFY(rig.w.Open_Serial(1));
+        for (int i = 0; i < Frm_Main::ServoCount; ++i) {
+            rig.slide(i)->setValue(rig.slide(i)->minimum() + i);
+            rig.speed(i)->setText(QString::number(i + 1));
+        }
+        QWidget *sender = single.isEmpty() ? static_cast<QWidget *>(&rig.w) : rig.singleServo(single);
+        QStringList bytes;
+        if (!send.isEmpty()) {
+            child<QPushButton>(*sender, send)->click();
+            for (char byte : rig.peer.drain(100).mid(3))
+                bytes << QString::number(quint8(byte));
+        }
+        while (bytes.size() < Frm_Script_Editor::FieldCount)
+            bytes << QString(); // the kind's hidden fields stay empty
+
+        Frm_Script_Editor *editor = rig.editorWith(kind);
+        QCOMPARE(child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->isEnabled(), !send.isEmpty());
+        const QString before = fields(*editor);
+        child<QAction>(*editor, QStringLiteral("mnu_script_from_panel"))->trigger();
+        QCOMPARE(fields(*editor), send.isEmpty() ? before : bytes.join(u' '));
+        QVERIFY(rig.dialogs->shown.isEmpty());
+        QVERIFY(rig.peer.drain(100).isEmpty()); // taking the pose sent nothing
+    }
+
+    void poseTakenKeepsToTheProfile()
+    {
+        Rig rig;
+        Robot_Profile profile = Robot_Profile::builtIn();
+        profile.setLimits(true);
+        profile.setServo(15, {QStringLiteral("Neck Pitch"), 80, 100, 95});
+        rig.w.useProfile(profile, m_settings.filePath(QStringLiteral("robot.json")));
+        rig.slide(6)->setValue(113);
+        Frm_Script_Editor *editor = rig.editorWith(5);
+        child<QPushButton>(*editor, QStringLiteral("Btn_From_Panel"))->click();
+        QCOMPARE(fields(*editor), QStringLiteral("100 0 90 0    "));
+    }
+
+    void deviceChoiceDecidesWhatAPortOpens_data()
+    {
+        QTest::addColumn<QString>("typed"); // into COM2's box; "#0" picks its first item
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("opens");
+
+        QTest::newRow("typed, blanks around") << " /dev/ttyACM0 " << "Btn_Ok_Devices" << "" << "/dev/ttyACM0";
+        QTest::newRow("default item") << "#0" << "Btn_Ok_Devices" << "" << "/dev/ttyS1";
+        QTest::newRow("cancelled") << "/dev/ttyUSB7" << "Btn_Cancel_Devices" << "" << "/dev/ttyS1";
+        QTest::newRow("environment wins") << "/dev/ttyUSB7" << "Btn_Ok_Devices" << "/dev/pts/99" << "/dev/pts/99";
+    }
+    void deviceChoiceDecidesWhatAPortOpens()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+        QFETCH(QString, environment);
+        QFETCH(QString, opens);
+        if (!environment.isEmpty())
+            qputenv("ORVIK_COM2", environment.toLocal8Bit());
+        Rig rig;
+        rig.action(QStringLiteral("mnu_devices"))->trigger();
+        auto *box = child<QComboBox>(rig.w, QStringLiteral("Cmb_Device(2)"));
+        QCOMPARE(box->currentText(), QStringLiteral("/dev/ttyS1 (default)"));
+        QLabel *note = rig.label(QStringLiteral("Lbl_Override(2)"));
+        QCOMPARE(note->isVisibleTo(note->window()) && note->text().contains(environment), !environment.isEmpty());
+
+        box->setEditText(QStringLiteral("/dev/ttyUSB3"));
+        typed == u"#0" ? box->setCurrentIndex(0) : box->setEditText(typed);
+        rig.button(button)->click();
+        QVERIFY(!box->window()->isVisible());
+        QCOMPARE(Com::deviceFor(2), opens);
+        QCOMPARE(Com::deviceFor(3), QStringLiteral("/dev/ttyS2"));
+    }
+
+    void chosenAdapterIsOpenedAndKeptAcrossARestart()
+    {
+        PtyPeer adapter;
+        for (bool choose : {true, false}) { // the second window is the next run's
+            Rig rig;
+            rig.action(QStringLiteral("mnu_devices"))->trigger();
+            auto *box = child<QComboBox>(rig.w, QStringLiteral("Cmb_Device(2)"));
+            if (choose) {
+                box->setEditText(adapter.device());
+                rig.button(QStringLiteral("Btn_Ok_Devices"))->click();
+            }
+            QCOMPARE(box->currentText(), adapter.device());
+            QVERIFY(rig.w.Open_Serial(2));
+            QVERIFY(rig.sentinelReaches(adapter));
+        }
+        QSettings().sync();
+        const QSettings onDisk(QSettings().fileName(), QSettings::IniFormat);
+        QCOMPARE(onDisk.value("Devices/COM2").toString(), adapter.device());
+    }
+};
 
 QTEST_MAIN(tst_Frm_Main)
 #include "tst_frm_main.moc"
