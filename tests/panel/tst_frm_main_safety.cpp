@@ -8,6 +8,7 @@
 #include "support/ScriptedDialogs.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -230,6 +231,7 @@ private slots:
         QTest::newRow("STOP button") << "Btn_Stop_All";
         QTest::newRow("menu") << "mnu_stop_all";
         QTest::newRow("Esc in the player") << "player";
+        QTest::newRow("Esc in the editor") << "editor";
     }
     void stopAllDropsWhatWaitsAndNothingElse()
     {
@@ -240,10 +242,17 @@ private slots:
         QVERIFY(rig.w.Open_Serial(1));
         rig.action(QStringLiteral("mnu_live_moves"))->trigger();
         QWidget *target = &rig.w;
-        if (how == u"player") {
-            rig.w.mnu_script_Click();
-            target = rig.w.findChild<Frm_Script_Player *>();
+        if (how == u"player" || how == u"editor") {
+            if (how == u"player")
+                rig.w.mnu_script_Click();
+            else
+                rig.w.mnu_script_editor_Click();
+            target = how == u"player" ? static_cast<QWidget *>(rig.w.findChild<Frm_Script_Player *>())
+                                      : rig.w.findChild<Frm_Script_Editor *>();
             QVERIFY(target && QTest::qWaitForWindowActive(target));
+            // The offscreen platform may leave the main window the active one; Esc must work
+            // in the window the operator is in.
+            QApplication::setActiveWindow(target);
         }
 
         // The robot reads nothing while the operator keeps pressing SEND.
@@ -255,7 +264,7 @@ private slots:
         const bool started = rig.w.com().OutBufferCount() % Mouth.size() != 0;
         const int dropped = queued - (started ? 1 : 0);
 
-        if (how == u"Esc" || how == u"player") {
+        if (how == u"Esc" || how == u"player" || how == u"editor") {
             QTest::keyClick(target, Qt::Key_Escape);
         } else if (how.startsWith(u"Btn")) {
             rig.button(how)->click();
