@@ -392,7 +392,7 @@ struct PlayOptions
     bool loop = false;
     Robot_Profile profile = Robot_Profile::builtIn();
     Pause_Rule pause;
-    int lowBatteryTenths = 0;
+    std::array<int, 2> lowBatteryTenths{};
 };
 
 // The batteries are asked for as often as the window's poll asks.
@@ -497,7 +497,7 @@ int play(const PlayOptions &options, Console &out, Console &err)
     Sys_Project replies;
     Sensor_Watch watch;
     Battery_Thresholds thresholds;
-    thresholds.tenths.fill(options.lowBatteryTenths);
+    thresholds.tenths = options.lowBatteryTenths;
     watch.setThresholds(thresholds);
     QObject::connect(&com, &Com::OnComm, &loop, [&] {
         const QByteArray bytes = com.Input();
@@ -654,7 +654,8 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
                                            QStringLiteral("file"));
     const QCommandLineOption pauseOption(QStringLiteral("pause-on"),
                                          QStringLiteral("Stop playing (exit 3) when whisker N closes (any whisker "
-                                                        "without =N), or when a battery falls below --low-battery; "
+                                                        "without =N), or when a battery falls below --low-battery "
+                                                        "or the --profile's low level; "
                                                         "may be given more than once."),
                                          QStringLiteral("whisker[=N]|low-battery"));
     const QCommandLineOption lowBatteryOption(QStringLiteral("low-battery"),
@@ -735,17 +736,22 @@ int run(const QList<QByteArray> &arguments, QIODevice &outDevice, QIODevice &err
             return usage(QStringLiteral("--pause-on takes whisker, whisker=N (N 1 to 4) or low-battery, not \"%1\"")
                              .arg(event));
     }
-    if (options.pause.onLowBattery != parser.isSet(lowBatteryOption))
-        return usage(options.pause.onLowBattery ? QStringLiteral("--pause-on low-battery needs --low-battery VOLTS")
-                                                : QStringLiteral("--low-battery is for --pause-on low-battery"));
-    if (options.pause.onLowBattery) {
+    if (parser.isSet(lowBatteryOption) && !options.pause.onLowBattery)
+        return usage(QStringLiteral("--low-battery is for --pause-on low-battery"));
+    for (int k = 0; k < Robot_Profile::BatteryCount; ++k)
+        options.lowBatteryTenths[size_t(k)] = profile.lowBatteryTenths(k);
+    if (options.pause.onLowBattery && !parser.isSet(lowBatteryOption) && !profile.watchesBatteries())
+        return usage(QStringLiteral("--pause-on low-battery needs --low-battery VOLTS, or a --profile that sets a "
+                                    "low battery level"));
+    // Given on the command line, the level holds for both batteries over the profile's.
+    if (parser.isSet(lowBatteryOption)) {
         // Read with a dot for decimals, as a script's numbers on a command line usually are.
         const double volts = parser.value(lowBatteryOption).toDouble(&number);
         const std::optional<int> tenths = Battery_Thresholds::tenthsFromVolts(volts);
         if (!number || !tenths || *tenths <= 0)
             return usage(QStringLiteral("--low-battery takes volts from 0.1 to 25.5, not \"%1\"")
                              .arg(parser.value(lowBatteryOption)));
-        options.lowBatteryTenths = *tenths;
+        options.lowBatteryTenths.fill(*tenths);
     }
     return play(options, out, err);
 }

@@ -108,12 +108,31 @@ QString Robot_Profile::degreesProblem(double degrees)
     return {};
 }
 
+QString Robot_Profile::lowBatteryProblem(int battery, int tenths)
+{
+    if (tenths < 0 || tenths > MaxLowBatteryTenths)
+        return QStringLiteral("the low level of battery %1 is %2 V, not 0 to %3 V")
+            .arg(battery + 1)
+            .arg(tenths / 10.0)
+            .arg(MaxLowBatteryTenths / 10.0);
+    return {};
+}
+
+bool Robot_Profile::watchesBatteries() const
+{
+    return std::any_of(m_lowBattery.begin(), m_lowBattery.end(), [](int tenths) { return tenths > 0; });
+}
+
 QString Robot_Profile::problem() const
 {
     if (QString why = safeSpeedProblem(m_safeSpeed); !why.isEmpty())
         return why;
     if (QString why = degreesProblem(m_degreesPerSecond); !why.isEmpty())
         return why;
+    for (int k = 0; k < BatteryCount; ++k) {
+        if (QString why = lowBatteryProblem(k, m_lowBattery[size_t(k)]); !why.isEmpty())
+            return why;
+    }
     for (int i = 0; i < ServoCount; ++i) {
         if (const QString why = servoProblem(m_servos[size_t(i)]); !why.isEmpty())
             return servoTitle(i) + QStringLiteral(": ") + why;
@@ -170,11 +189,17 @@ QByteArray Robot_Profile::toJson() const
                                   {QStringLiteral("high"), s.high},
                                   {QStringLiteral("home"), s.home}});
     }
-    const QJsonObject root{{QStringLiteral("format"), Format},
-                           {QStringLiteral("version"), Version},
-                           {QStringLiteral("safeSpeed"), m_safeSpeed},
-                           {QStringLiteral("degreesPerSecond"), m_degreesPerSecond},
-                           {QStringLiteral("servos"), servos}};
+    QJsonObject root{{QStringLiteral("format"), Format},
+                     {QStringLiteral("version"), Version},
+                     {QStringLiteral("safeSpeed"), m_safeSpeed},
+                     {QStringLiteral("degreesPerSecond"), m_degreesPerSecond},
+                     {QStringLiteral("servos"), servos}};
+    if (watchesBatteries()) {
+        QJsonArray levels;
+        for (int tenths : m_lowBattery)
+            levels.append(tenths / 10.0);
+        root.insert(QStringLiteral("lowBattery"), levels);
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -196,7 +221,8 @@ std::optional<Robot_Profile> Robot_Profile::parse(QByteArrayView bytes, QString 
     const QJsonObject root = document.object();
 
     static const QSet<QString> RootKeys{QStringLiteral("format"), QStringLiteral("version"), QStringLiteral("safeSpeed"),
-                                        QStringLiteral("degreesPerSecond"), QStringLiteral("servos")};
+                                        QStringLiteral("degreesPerSecond"), QStringLiteral("lowBattery"),
+                                        QStringLiteral("servos")};
     for (auto it = root.begin(); it != root.end(); ++it)
         if (!RootKeys.contains(it.key()))
             return refuse(QStringLiteral("\"%1\" is no key of a profile").arg(it.key()));
@@ -221,6 +247,22 @@ std::optional<Robot_Profile> Robot_Profile::parse(QByteArrayView bytes, QString 
         if (!degrees.isDouble() || !degreesProblem(degrees.toDouble()).isEmpty())
             return refuse(QStringLiteral("\"degreesPerSecond\" is not a number above 0 and up to %1").arg(MaxDegreesPerSecond));
         profile.m_degreesPerSecond = degrees.toDouble();
+    }
+    if (root.contains(QStringLiteral("lowBattery"))) {
+        const QJsonValue levels = root.value(QStringLiteral("lowBattery"));
+        const QString wrong = QStringLiteral("\"lowBattery\" is not a list of %1 volts from 0 to %2")
+                                  .arg(BatteryCount)
+                                  .arg(MaxLowBatteryTenths / 10.0);
+        if (!levels.isArray() || levels.toArray().size() != BatteryCount)
+            return refuse(wrong);
+        for (int k = 0; k < BatteryCount; ++k) {
+            const QJsonValue volts = levels.toArray().at(k);
+            // Kept to the tenth, as the replies give it.
+            const double tenths = volts.toDouble(-1) * 10;
+            if (!volts.isDouble() || !(tenths >= 0 && tenths < MaxLowBatteryTenths + 0.5))
+                return refuse(wrong);
+            profile.m_lowBattery[size_t(k)] = int(std::lround(tenths));
+        }
     }
 
     const QJsonValue servosValue = root.value(QStringLiteral("servos"));

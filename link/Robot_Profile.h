@@ -12,7 +12,8 @@
 
 // The operator's robot, servo by servo: the name shown, the lowest and highest position it may
 // be sent, its home position; and for the robot, the speed byte used for gentle moves and how
-// many degrees per second one unit of speed means.
+// many degrees per second one unit of speed means; and, when set, the level below which each
+// battery counts as low.
 //
 // The built-in profile is the main window's slider table and limits nothing else: with it the
 // single-servo window, scripts and the command line may send any byte. A profile of the
@@ -20,8 +21,11 @@
 //
 // The file is JSON, versioned:
 //   {"format": "Orvik robot profile", "version": 1, "safeSpeed": 5, "degreesPerSecond": 4,
+//    "lowBattery": [6.5, 0],
 //    "servos": [{"number": 18, "name": "Right eyebrow", "low": 10, "high": 60, "home": 45}, ...]}
-// every servo of the robot listed once. A file with anything wrong is refused whole.
+// every servo of the robot listed once. "lowBattery" gives volts for batteries 1 and 2, to the
+// tenth, 0 for a battery not watched; it is written only when a level is set, so that a profile
+// without one reads as before. A file with anything wrong is refused whole.
 class Robot_Profile
 {
 public:
@@ -32,6 +36,8 @@ public:
     static constexpr double MaxDegreesPerSecond = 1000;
     static constexpr int MaxNameLength = 40;
     static constexpr qint64 MaxFileSize = 64 * 1024;
+    static constexpr int BatteryCount = 2;
+    static constexpr int MaxLowBatteryTenths = 255;
 
     struct Servo
     {
@@ -63,6 +69,10 @@ public:
     void setSafeSpeed(int speed) { m_safeSpeed = speed; }
     double degreesPerSecond() const { return m_degreesPerSecond; }
     void setDegreesPerSecond(double degrees) { m_degreesPerSecond = degrees; }
+    // The level below which the battery (from 0) counts as low, in tenths of a volt; 0: not watched.
+    int lowBatteryTenths(int battery) const { return m_lowBattery[size_t(battery)]; }
+    void setLowBatteryTenths(int battery, int tenths) { m_lowBattery[size_t(battery)] = tenths; }
+    bool watchesBatteries() const;
 
     // The index in Servos::All of the servo with the controller's number, or -1.
     static int indexOfNumber(int number);
@@ -73,6 +83,7 @@ public:
     static QString servoProblem(const Servo &servo);
     static QString safeSpeedProblem(int speed);
     static QString degreesProblem(double degrees);
+    static QString lowBatteryProblem(int battery, int tenths);
     // The first problem of the whole profile, or "".
     QString problem() const;
     // The servo may go beyond the built-in range.
@@ -91,5 +102,6 @@ private:
     std::array<Servo, ServoCount> m_servos{};
     int m_safeSpeed = DefaultSafeSpeed;
     double m_degreesPerSecond = DefaultDegreesPerSecond;
+    std::array<int, BatteryCount> m_lowBattery{};
     bool m_limits = false;
 };

@@ -157,7 +157,6 @@ Frm_Main::Frm_Main(QWidget *parent)
     setWindowTitle(QStringLiteral("Menu"));
 
     m_clock.start();
-    m_watch.setThresholds(Battery_Thresholds::load());
     m_throttle = new Send_Throttle(int(BodyParts.size()), [this](int part) { sendLive(part); }, this);
     buildPanels();
     buildMenus();
@@ -192,6 +191,7 @@ Frm_Main::Frm_Main(QWidget *parent)
     m_replies.Init_Reply_State();
     Disable_Frame();
     loadKeptProfile();
+    applyBatteryThresholds();
     installFrameFilter(true);
     if (m_startFromLastPose->isChecked())
         startFromLastPose();
@@ -753,7 +753,35 @@ void Frm_Main::showBatteryLevels()
 
 void Frm_Main::setBatteryThresholds(const Battery_Thresholds &thresholds)
 {
+    // Only the built-in profile's levels are set in the plot; an own profile sets its own.
+    if (m_profile.limits())
+        return;
+    for (int k = 0; k < Robot_Profile::BatteryCount; ++k)
+        m_profile.setLowBatteryTenths(k, thresholds.tenths[size_t(k)]);
     m_watch.setThresholds(thresholds);
+    showBatteryLevels();
+    if (m_profileWindow)
+        m_profileWindow->setBuiltIn(m_profile);
+}
+
+Robot_Profile Frm_Main::builtInProfile()
+{
+    Robot_Profile profile = Robot_Profile::builtIn();
+    const Battery_Thresholds kept = Battery_Thresholds::load();
+    for (int k = 0; k < Robot_Profile::BatteryCount; ++k)
+        profile.setLowBatteryTenths(k, kept.tenths[size_t(k)]);
+    return profile;
+}
+
+void Frm_Main::applyBatteryThresholds()
+{
+    Battery_Thresholds thresholds = Battery_Thresholds::load();
+    for (int k = 0; k < Robot_Profile::BatteryCount; ++k)
+        thresholds.tenths[size_t(k)] = m_profile.lowBatteryTenths(k);
+    m_watch.setThresholds(thresholds);
+    showBatteryLevels();
+    if (m_plot)
+        m_plot->showThresholds(thresholds, m_profile.limits());
 }
 
 template <class Window, class Create>
@@ -836,6 +864,7 @@ void Frm_Main::mnu_sensor_plot_Click()
         connect(plot, &Frm_Sensor_Plot::thresholdsChanged, this, &Frm_Main::setBatteryThresholds);
         return plot;
     });
+    applyBatteryThresholds();
 }
 
 void Frm_Main::mnu_traffic_Click()
@@ -872,9 +901,11 @@ void Frm_Main::mnu_about_Click()
 void Frm_Main::mnu_robot_profile_Click()
 {
     showWindow(m_profileWindow, [this] {
-        return new Frm_Robot_Profile(
+        auto *window = new Frm_Robot_Profile(
             m_profile, m_profileFile, *m_dialogs,
             [this](const Robot_Profile &profile, const QString &file) { useProfile(profile, file); }, this);
+        window->setBuiltIn(builtInProfile());
+        return window;
     });
 }
 
@@ -900,11 +931,12 @@ void Frm_Main::loadKeptProfile()
 
 void Frm_Main::useProfile(const Robot_Profile &profile, const QString &file)
 {
-    m_profile = profile;
+    m_profile = profile.limits() ? profile : builtInProfile();
     m_profileFile = profile.limits() ? file : QString();
     QSettings().setValue(ProfileKey, m_profileFile);
     applyProfileRanges();
     showProfile();
+    applyBatteryThresholds();
     installFrameFilter(false);
     if (m_singleServo)
         m_singleServo->setProfile(m_profile);

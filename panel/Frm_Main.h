@@ -167,6 +167,10 @@ private:
     QAction *addOption(QMenu *menu, const char *name, const QString &text, const QString &key);
     void showProfile(const QString &problem = QString());
     void loadKeptProfile();
+    // The built-in profile with the low-battery levels kept in the settings.
+    static Robot_Profile builtInProfile();
+    // The profile's low-battery levels watch the replies and show in the plot.
+    void applyBatteryThresholds();
 
     // Creates the window the first time (and after it was closed), then shows and raises it.
     template <class Window, class Create>
@@ -215,7 +219,7 @@ private:
     QPointer<Frm_Traffic> m_traffic;
     QPointer<Frm_Devices> m_devices;
     QPointer<Frm_Robot_Profile> m_profileWindow;
-    Robot_Profile m_profile = Robot_Profile::builtIn();
+    Robot_Profile m_profile = builtInProfile();
     QString m_profileFile;
     bool m_settingPose = false; // the sliders move because of the program, not the operator
     QPointer<Frm_Sensor_Plot> m_plot;

@@ -326,6 +326,9 @@ void Frm_Script_Player::setProfile(const Robot_Profile &profile)
     if (m_runner)
         m_runner->setProfile(profile);
     m_timeline->setProfile(Script_Schedule::Motion_Profile::of(profile));
+    // The script shown is drawn again with the new speeds and ranges.
+    if (m_timeline->isVisibleTo(this))
+        m_timeline->setScript(m_runner->script());
     showProblems();
 }
 

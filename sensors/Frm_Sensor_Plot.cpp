@@ -270,6 +270,17 @@ void Frm_Sensor_Plot::buildControls()
     resize(900, 700);
 }
 
+void Frm_Sensor_Plot::showThresholds(const Battery_Thresholds &thresholds, bool fromProfile)
+{
+    for (size_t k = 0; k < m_lowBattery.size(); ++k) {
+        QDoubleSpinBox *spin = m_lowBattery[k];
+        const QSignalBlocker blocker(spin);
+        spin->setValue(thresholds.tenths[k] / 10.0);
+        spin->setEnabled(!fromProfile);
+        spin->setToolTip(fromProfile ? QStringLiteral("Set in the robot profile: Serial → Robot Profile…") : QString());
+    }
+}
+
 void Frm_Sensor_Plot::buildCharts(QVBoxLayout *layout)
 {
     QValueAxis *time = nullptr;

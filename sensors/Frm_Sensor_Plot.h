@@ -25,7 +25,8 @@ class Dialogs;
 // on/off lanes, the last minutes of them scrolling as replies arrive, with a line at every
 // script action started. It reads the main window's ring and redraws on its own timer, a
 // batch of points at a time, never once per reply. It also keeps readings (Save Readings…,
-// Record to File…) and sets the level below which a battery counts as low.
+// Record to File…) and sets the level below which a battery counts as low, unless the robot
+// profile in use sets it: then the levels are shown here and changed in the profile.
 class Frm_Sensor_Plot : public QWidget
 {
     Q_OBJECT
@@ -44,6 +45,9 @@ public:
     void readingTaken(const Sensor_Sample &sample);
     // Redraws from the ring, as the timer does; tests call it where the order counts.
     void refresh();
+
+    // The levels in use; fromProfile: the robot profile sets them, and they cannot be changed here.
+    void showThresholds(const Battery_Thresholds &thresholds, bool fromProfile);
 
     void Btn_Save_Readings_Click();
     void Btn_Record_Click(bool checked);

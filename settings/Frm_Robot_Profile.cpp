@@ -17,6 +17,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 const QString Filter = QStringLiteral("Robot profile (*.json)");
@@ -69,6 +71,19 @@ void Frm_Robot_Profile::buildControls()
     m_degrees->setDecimals(2);
     m_degrees->setToolTip(QStringLiteral("How many degrees per second one unit of speed means"));
 
+    for (size_t k = 0; k < m_lowBattery.size(); ++k) {
+        auto *spin = new QDoubleSpinBox;
+        spin->setObjectName(QStringLiteral("Spn_Low_Battery(%1)").arg(k));
+        spin->setRange(0, Robot_Profile::MaxLowBatteryTenths / 10.0);
+        spin->setDecimals(1);
+        spin->setSingleStep(0.1);
+        spin->setSuffix(QStringLiteral(" V"));
+        spin->setSpecialValueText(QStringLiteral("Off"));
+        spin->setToolTip(QStringLiteral("Below this the battery's field turns red and the operator is told"));
+        connect(spin, &QDoubleSpinBox::valueChanged, this, &Frm_Robot_Profile::showState);
+        m_lowBattery[k] = spin;
+    }
+
     m_source = new QLabel;
     m_source->setObjectName(QStringLiteral("Lbl_Profile_File"));
     m_source->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -81,6 +96,8 @@ void Frm_Robot_Profile::buildControls()
     robot->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     robot->addRow(QStringLiteral("Safe speed :"), m_safeSpeed);
     robot->addRow(QStringLiteral("Degrees per second for speed 1 :"), m_degrees);
+    for (size_t k = 0; k < m_lowBattery.size(); ++k)
+        robot->addRow(QStringLiteral("Battery %1 low below :").arg(k + 1), m_lowBattery[k]);
 
     QPushButton *open = button("Btn_Open", QStringLiteral("Open…"));
     QPushButton *saveAs = button("Btn_Save_As", QStringLiteral("Save as…"));
@@ -125,6 +142,10 @@ void Frm_Robot_Profile::display(const Robot_Profile &profile)
     const QSignalBlocker degreesBlocker(m_degrees);
     m_safeSpeed->setValue(profile.safeSpeed());
     m_degrees->setValue(profile.degreesPerSecond());
+    for (size_t k = 0; k < m_lowBattery.size(); ++k) {
+        const QSignalBlocker blocker(m_lowBattery[k]);
+        m_lowBattery[k]->setValue(profile.lowBatteryTenths(int(k)) / 10.0);
+    }
     showState();
 }
 
@@ -132,12 +153,19 @@ void Frm_Robot_Profile::showState()
 {
     m_source->setText(m_file.isEmpty() ? QStringLiteral("In use: the built-in profile (it limits the sliders only)")
                                        : QStringLiteral("In use: %1").arg(QDir::toNativeSeparators(m_file)));
-    Robot_Profile edited = m_model->profile();
-    edited.setSafeSpeed(m_safeSpeed->value());
-    edited.setDegreesPerSecond(m_degrees->value());
-    const QString problem = edited.problem();
+    const QString problem = edited().problem();
     m_check->setText(problem.isEmpty() ? QString() : QStringLiteral("Cannot be used: %1.").arg(problem));
     m_check->setVisible(!problem.isEmpty());
+}
+
+Robot_Profile Frm_Robot_Profile::edited() const
+{
+    Robot_Profile profile = m_model->profile();
+    profile.setSafeSpeed(m_safeSpeed->value());
+    profile.setDegreesPerSecond(m_degrees->value());
+    for (size_t k = 0; k < m_lowBattery.size(); ++k)
+        profile.setLowBatteryTenths(int(k), int(std::lround(m_lowBattery[k]->value() * 10)));
+    return profile;
 }
 
 std::optional<Robot_Profile> Frm_Robot_Profile::confirmed(const Robot_Profile &profile)
@@ -168,10 +196,7 @@ std::optional<Robot_Profile> Frm_Robot_Profile::confirmed(const Robot_Profile &p
 
 bool Frm_Robot_Profile::saveTo(const QString &file)
 {
-    Robot_Profile edited = m_model->profile();
-    edited.setSafeSpeed(m_safeSpeed->value());
-    edited.setDegreesPerSecond(m_degrees->value());
-    const std::optional<Robot_Profile> profile = confirmed(edited);
+    const std::optional<Robot_Profile> profile = confirmed(edited());
     if (!profile)
         return false;
     QString why;
@@ -236,7 +261,7 @@ void Frm_Robot_Profile::Btn_Revert_Click()
 
 void Frm_Robot_Profile::Btn_Reset_Click()
 {
-    m_inUse = Robot_Profile::builtIn();
+    m_inUse = m_builtIn;
     m_file.clear();
     m_use(m_inUse, m_file);
     display(m_inUse);

@@ -269,7 +269,7 @@ private slots:
             << QList<QByteArray>{"--play", "@", "--pause-on", "whisker=5"}
             << QByteArray("--pause-on takes whisker, whisker=N (N 1 to 4) or low-battery, not \"whisker=5\"");
         QTest::newRow("low battery without a level") << QList<QByteArray>{"--play", "@", "--pause-on", "low-battery"}
-                                                     << QByteArray("--pause-on low-battery needs --low-battery VOLTS");
+                                                     << QByteArray("--pause-on low-battery needs --low-battery VOLTS, or a --profile that sets a low battery level");
         QTest::newRow("a level without pausing on it") << QList<QByteArray>{"--play", "@", "--low-battery", "6"}
                                                        << QByteArray("--low-battery is for --pause-on low-battery");
         QTest::newRow("a level with a comma")
@@ -427,6 +427,20 @@ private slots:
                                                    << QByteArray("orvik: stopped: battery 2 low: 6.1 V at action 2\n");
         QTest::newRow("a battery at the level") << lowBattery << QStringLiteral("battery 2 65") << 0 << QByteArray();
         QTest::newRow("a whisker, not asked for") << lowBattery << QStringLiteral("whisker 1 on") << 0 << QByteArray();
+        // A profile's levels are per battery (its ranges let every move of the script through).
+        auto profileLevels = [this](const QByteArray &name, int first, int second) {
+            Robot_Profile profile = Robot_Profile::builtIn();
+            for (int i = 0; i < Robot_Profile::ServoCount; ++i)
+                profile.setServo(i, {profile.servo(i).name, 0, 255, profile.servo(i).home});
+            profile.setLowBatteryTenths(0, first);
+            profile.setLowBatteryTenths(1, second);
+            writeFile(path(name), profile.toJson());
+            return QList<QByteArray>{"--pause-on", "low-battery", "--profile", path(name)};
+        };
+        QTest::newRow("the profile's level") << profileLevels("second.json", 0, 65) << QStringLiteral("battery 2 61") << 3
+                                             << QByteArray("orvik: stopped: battery 2 low: 6.1 V at action 2\n");
+        QTest::newRow("the profile watches the other") << profileLevels("first.json", 65, 0)
+                                                       << QStringLiteral("battery 2 61") << 0 << QByteArray();
     }
     void play_pauseOnStopsWithExit3()
     {
@@ -443,8 +457,8 @@ private slots:
                                  if (line.startsWith("2 "))
                                      answer = sim.command(robot);
                              });
-        QCOMPARE(answer, QStringLiteral("ok"));
         QCOMPARE(m_err, message);
+        QCOMPARE(answer, QStringLiteral("ok"));
         QCOMPARE(code, exitCode);
         const QByteArray played = "1 meb-120-10-130-10\n2 wait-1500\n";
         QCOMPARE(m_out, exitCode ? played : played + "3 meb-45-0-45-0\n4 end-0\n");

@@ -72,6 +72,8 @@ private slots:
         Robot_Profile expected = Robot_Profile::builtIn();
         expected.setLimits(true);
         QCOMPARE(*read, expected);
+        // Without a level the file stays as it was before levels were kept in it.
+        QVERIFY(!Robot_Profile::builtIn().toJson().contains("lowBattery"));
     }
 
     void editedFileIsReadAsWritten()
@@ -79,6 +81,7 @@ private slots:
         Robot_Profile profile = narrowed();
         profile.setSafeSpeed(17);
         profile.setDegreesPerSecond(2.5);
+        profile.setLowBatteryTenths(1, 61);
         Robot_Profile::Servo neck = profile.servo(16);
         neck.name = QStringLiteral("Nacken ↔");
         profile.setServo(16, neck);
@@ -105,6 +108,13 @@ private slots:
         QTest::newRow("safe speed text") << edited(rootKey("safeSpeed", "5")) << "\"safeSpeed\"";
         QTest::newRow("degrees 0") << edited(rootKey("degreesPerSecond", 0)) << "\"degreesPerSecond\"";
         QTest::newRow("degrees negative") << edited(rootKey("degreesPerSecond", -4)) << "\"degreesPerSecond\"";
+        const QString levels = QStringLiteral("\"lowBattery\" is not a list of 2 volts from 0 to 25.5");
+        QTest::newRow("low battery alone") << edited(rootKey("lowBattery", 6.5)) << levels;
+        QTest::newRow("low battery one level") << edited(rootKey("lowBattery", QJsonArray{6.5})) << levels;
+        QTest::newRow("low battery three") << edited(rootKey("lowBattery", QJsonArray{6.5, 6, 6})) << levels;
+        QTest::newRow("low battery text") << edited(rootKey("lowBattery", QJsonArray{"6.5", 0})) << levels;
+        QTest::newRow("low battery negative") << edited(rootKey("lowBattery", QJsonArray{-0.1, 0})) << levels;
+        QTest::newRow("low battery 25.6") << edited(rootKey("lowBattery", QJsonArray{0, 25.6})) << levels;
         QTest::newRow("no servos") << edited(rootKey("servos", QJsonValue::Undefined)) << "\"servos\" is not a list";
         QTest::newRow("servo missing") << edited([](QJsonObject &root) {
             QJsonArray servos = root["servos"].toArray();
@@ -133,6 +143,29 @@ private slots:
         QString reason;
         QVERIFY(!Robot_Profile::parse(file, &reason));
         QVERIFY2(reason.contains(why), qPrintable(reason));
+    }
+
+    void lowBatteryLevelsAreReadToTheTenth_data()
+    {
+        QTest::addColumn<QJsonArray>("volts");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::newRow("one battery") << QJsonArray{6.5, 0} << 65 << 0;
+        QTest::newRow("rounded") << QJsonArray{6.54, 12} << 65 << 120;
+        QTest::newRow("highest") << QJsonArray{0.1, 25.5} << 1 << 255;
+    }
+
+    void lowBatteryLevelsAreReadToTheTenth()
+    {
+        QFETCH(QJsonArray, volts);
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QString why;
+        const std::optional<Robot_Profile> read = Robot_Profile::parse(edited(rootKey("lowBattery", volts)), &why);
+        QVERIFY2(read, qPrintable(why));
+        QCOMPARE(read->lowBatteryTenths(0), first);
+        QCOMPARE(read->lowBatteryTenths(1), second);
+        QCOMPARE(Robot_Profile::parse(read->toJson()), read);
     }
 
     void movesOutsideAnOwnProfileAreRefused_data()

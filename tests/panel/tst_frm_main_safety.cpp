@@ -1,11 +1,15 @@
 #include "link/Com.h"
 #include "link/Robot_Profile.h"
 #include "panel/Frm_Main.h"
+#include "scripts/Frm_Script_Editor.h"
 #include "scripts/Frm_Script_Player.h"
+#include "scripts/Script_Timeline.h"
 #include "support/PtyPeer.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,6 +98,44 @@ private slots:
         QCOMPARE(rig.label(QStringLiteral("Panels(6)"))->text(), QStringLiteral("Profile: built-in"));
         rig.w.mnu_about_Click();
         QVERIFY(rig.dialogs->shown.last().text.endsWith(QStringLiteral("Robot profile: built-in")));
+    }
+
+    // The player's and the editor's timelines draw the script shown with the profile put in
+    // use: at half the degrees per second, the eyebrows' move of 50 at speed 10 takes twice as long.
+    void timelinesFollowTheProfileInUse()
+    {
+        Rig rig;
+        const QString path = m_dir.filePath(QStringLiteral("brows.sct"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[GENERAL]\r\nsoftware=ORVIK\r\nName=Brows\r\nDate=07-12-2026\r\n[COMMANDS]\r\nnb_action=2\r\n"
+                   "action_1=meb;10;10;10;10\r\naction_2=meb;60;10;60;10\r\n");
+        file.close();
+        rig.w.mnu_script_Click();
+        auto *player = rig.w.findChild<Frm_Script_Player *>();
+        rig.dialogs->fileNames << path;
+        player->Btn_Open_Script_Click();
+        player->findChild<QCheckBox *>(QStringLiteral("Chk_Timeline"))->setChecked(true);
+        rig.w.mnu_script_editor_Click();
+        auto *editor = rig.w.findChild<Frm_Script_Editor *>();
+        rig.dialogs->fileNames << path;
+        editor->mnu_script_open_Click();
+        rig.action(QStringLiteral("mnu_script_timeline"))->trigger();
+
+        auto arrival = [](QWidget *window) {
+            const Script_Schedule::Timeline &timeline = window->findChild<Script_Timeline *>()->timeline();
+            return timeline.lanes.isEmpty() ? -1.0 : timeline.lanes.first().predicted.last().x();
+        };
+        const double before = arrival(player);
+        QVERIFY(before > 0);
+        QCOMPARE(arrival(editor), before);
+        Robot_Profile slow = Robot_Profile::builtIn();
+        slow.setLimits(true);
+        slow.setDegreesPerSecond(Robot_Profile::DefaultDegreesPerSecond / 2);
+        rig.w.useProfile(slow, m_dir.filePath(QStringLiteral("slow.json")));
+        // 50 at 10 units of speed: 1.25 s at the default 4 degrees per second a unit, 2.5 s at 2.
+        QCOMPARE(arrival(player) - before, 1250.0);
+        QCOMPARE(arrival(editor) - before, 1250.0);
     }
 
     void keptProfileIsUsedAtStart_data()
@@ -189,6 +231,7 @@ private slots:
         QTest::newRow("STOP button") << "Btn_Stop_All";
         QTest::newRow("menu") << "mnu_stop_all";
         QTest::newRow("Esc in the player") << "player";
+        QTest::newRow("Esc in the editor") << "editor";
     }
     void stopAllDropsWhatWaitsAndNothingElse()
     {
@@ -199,10 +242,17 @@ private slots:
         QVERIFY(rig.w.Open_Serial(1));
         rig.action(QStringLiteral("mnu_live_moves"))->trigger();
         QWidget *target = &rig.w;
-        if (how == u"player") {
-            rig.w.mnu_script_Click();
-            target = rig.w.findChild<Frm_Script_Player *>();
+        if (how == u"player" || how == u"editor") {
+            if (how == u"player")
+                rig.w.mnu_script_Click();
+            else
+                rig.w.mnu_script_editor_Click();
+            target = how == u"player" ? static_cast<QWidget *>(rig.w.findChild<Frm_Script_Player *>())
+                                      : rig.w.findChild<Frm_Script_Editor *>();
             QVERIFY(target && QTest::qWaitForWindowActive(target));
+            // The offscreen platform may leave the main window the active one; Esc must work
+            // in the window the operator is in.
+            QApplication::setActiveWindow(target);
         }
 
         // The robot reads nothing while the operator keeps pressing SEND.
@@ -214,7 +264,7 @@ private slots:
         const bool started = rig.w.com().OutBufferCount() % Mouth.size() != 0;
         const int dropped = queued - (started ? 1 : 0);
 
-        if (how == u"Esc" || how == u"player") {
+        if (how == u"Esc" || how == u"player" || how == u"editor") {
             QTest::keyClick(target, Qt::Key_Escape);
         } else if (how.startsWith(u"Btn")) {
             rig.button(how)->click();

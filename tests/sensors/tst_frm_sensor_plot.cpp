@@ -263,6 +263,44 @@ private slots:
             QCOMPARE(message.text, QStringLiteral("Battery 1 low: 6.1 V"));
     }
 
+    // A profile of the operator's own sets the levels: the plot shows them and cannot change
+    // them. Back on the built-in profile, the level kept in the settings holds again.
+    void ownProfileSetsTheLowBatteryLevels()
+    {
+        Battery_Thresholds kept;
+        kept.tenths = {70, 0};
+        kept.save();
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.w.mnu_sensor_plot_Click();
+        auto *first = rig.child<QDoubleSpinBox>(QStringLiteral("Spn_Low_Battery(0)"));
+        auto *second = rig.child<QDoubleSpinBox>(QStringLiteral("Spn_Low_Battery(1)"));
+        QCOMPARE(first->value(), 7.0);
+        QVERIFY(first->isEnabled());
+
+        Robot_Profile own = Robot_Profile::builtIn();
+        own.setLimits(true);
+        own.setLowBatteryTenths(1, 65);
+        rig.w.useProfile(own, m_dir.filePath(QStringLiteral("robot.json")));
+        QCOMPARE(first->value(), 0.0);
+        QCOMPARE(second->value(), 6.5);
+        QVERIFY(!first->isEnabled() && !second->isEnabled());
+        QLabel *status = rig.child<QLabel>(QStringLiteral("Panels(5)"));
+        QVERIFY(rig.robot(QStringLiteral("battery 1 66")));
+        QCOMPARE(status->text(), QString());
+        QVERIFY(rig.robot(QStringLiteral("battery 2 61")));
+        QCOMPARE(status->text(), QStringLiteral("Battery 2 low: 6.1 V"));
+
+        rig.w.useProfile(Robot_Profile::builtIn(), QString());
+        QCOMPARE(first->value(), 7.0);
+        QVERIFY(first->isEnabled());
+        QVERIFY(rig.robot(QStringLiteral("battery 1 66")));
+        QCOMPARE(status->text(), QStringLiteral("Battery 1 low: 6.6 V"));
+        QTRY_COMPARE(rig.dialogs->shown.size(), 2);
+        QCOMPARE(rig.dialogs->shown[0].text, QStringLiteral("Battery 2 low: 6.1 V"));
+        QCOMPARE(rig.dialogs->shown[1].text, QStringLiteral("Battery 1 low: 6.6 V"));
+    }
+
     // Whisker 2 chosen: whisker 1 closing goes unheeded, whisker 2 closing during a wait halts
     // the player before the next move, which Play then sends.
     void whiskerClosingPausesThePlayerBeforeItsNextStep()

@@ -2,6 +2,7 @@
 #include "settings/Robot_Profile_Model.h"
 #include "support/ScriptedDialogs.h"
 
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -119,6 +120,7 @@ private slots:
     {
         const QString target = file("robot.json");
         edit(15, Robot_Profile_Model::High, 100);
+        m_window->findChild<QDoubleSpinBox *>(QStringLiteral("Spn_Low_Battery(1)"))->setValue(6.5);
         m_dialogs->fileNames << target;
         QVERIFY(m_window->Btn_Save_Click()); // asks where the first time
         edit(15, Robot_Profile_Model::High, 99);
@@ -126,6 +128,7 @@ private slots:
         QCOMPARE(m_used.size(), 2);
         QCOMPARE(m_used[1].second, target);
         QCOMPARE(Robot_Profile::load(target)->servo(15).high, 99);
+        QCOMPARE(Robot_Profile::load(target)->lowBatteryTenths(1), 65);
     }
 
     void openRefusesABadFileWhole()
@@ -161,7 +164,12 @@ private slots:
         QCOMPARE(model()->index(0, Robot_Profile_Model::High).data().toInt(), 40);
         QCOMPARE(m_used.size(), 1);
 
+        // The built-in profile's levels are the ones the main window keeps.
+        Robot_Profile builtIn = Robot_Profile::builtIn();
+        builtIn.setLowBatteryTenths(0, 70);
+        m_window->setBuiltIn(builtIn);
         m_window->Btn_Reset_Click();
+        QCOMPARE(m_window->findChild<QDoubleSpinBox *>(QStringLiteral("Spn_Low_Battery(0)"))->value(), 7.0);
         QCOMPARE(m_used.size(), 2);
         QCOMPARE(m_used[1].second, QString());
         QVERIFY(!m_used[1].first.limits());
