@@ -444,9 +444,13 @@ int main(int argc, char *argv[])
     if (!output.mkpath(QStringLiteral(".")))
         fail(QStringLiteral("cannot create %1").arg(output.path()));
     QLocale::setDefault(QLocale::c());
-    // The devices chosen for the ports are kept in settings: the pictures' own, not the user's.
+    // The devices chosen for the ports are kept in settings, and the editor keeps recovery
+    // records and the main window the last pose in the data folder: the pictures' own, not the
+    // user's, whose editor would otherwise offer the pictures' scripts back.
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
 
     Stage stage(QString::fromLocal8Bit(argv[2]));
     for (const Picture &picture : Pictures) {

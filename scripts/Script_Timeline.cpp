@@ -269,7 +269,10 @@ void Script_Timeline::drawSelection(QPainter &painter, qint64 from, qint64 to)
 
 void Script_Timeline::drawLane(QPainter &painter, const Servo_Lane &lane, int top, qint64 from, qint64 to)
 {
-    const auto [low, high] = m_laneRanges[&lane - m_timeline.lanes.constData()];
+    // Not a structured binding: clang before 16 cannot capture one in a lambda.
+    const std::pair<int, int> range = m_laneRanges[&lane - m_timeline.lanes.constData()];
+    const int low = range.first;
+    const int high = range.second;
     const double inner = m_laneHeight - 8;
     auto yOf = [&](double degrees) {
         return top + 4 + inner * (1.0 - (std::clamp<double>(degrees, low, high) - low) / double(high - low));

@@ -9,8 +9,11 @@
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
+#include <QPen>
 #include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
@@ -255,6 +258,7 @@ void Frm_Sensor_Plot::buildControls()
             changed.tenths[k] = Battery_Thresholds::tenthsFromVolts(volts).value_or(0);
             changed.save();
             emit thresholdsChanged(changed);
+            redraw();
         });
         m_lowBattery[k] = spin;
         low->addWidget(new QLabel(QStringLiteral("%1").arg(k + 1)));
@@ -279,6 +283,13 @@ void Frm_Sensor_Plot::showThresholds(const Battery_Thresholds &thresholds, bool 
         spin->setEnabled(!fromProfile);
         spin->setToolTip(fromProfile ? QStringLiteral("Set in the robot profile: Serial → Robot Profile…") : QString());
     }
+    redraw();
+}
+
+void Frm_Sensor_Plot::redraw()
+{
+    m_shown = -1;
+    refresh();
 }
 
 void Frm_Sensor_Plot::buildCharts(QVBoxLayout *layout)
@@ -288,6 +299,10 @@ void Frm_Sensor_Plot::buildCharts(QVBoxLayout *layout)
     m_timeAxes[Batteries] = time;
     for (size_t k = 0; k < m_batteries.size(); ++k)
         m_batteries[k] = addSeries(m_views[Batteries]->chart(), QStringLiteral("Battery %1").arg(k + 1));
+    for (size_t k = 0; k < m_lowLines.size(); ++k) {
+        m_lowLines[k] = addSeries(m_views[Batteries]->chart(), QStringLiteral("Battery %1 low").arg(k + 1));
+        m_lowLines[k]->setPen(QPen(m_batteries[k]->color(), 1, Qt::DashLine));
+    }
     m_views[Analogues] = buildChart("Chart_Analogues", QStringLiteral("Analogue inputs"), time);
     m_timeAxes[Analogues] = time;
     for (size_t k = 0; k < m_analogues.size(); ++k)
@@ -400,6 +415,22 @@ void Frm_Sensor_Plot::refresh()
         m_batteries[k]->replace(batteries[k].take());
     for (size_t k = 0; k < analogues.size(); ++k)
         m_analogues[k]->replace(analogues[k].take());
+    for (size_t k = 0; k < m_lowLines.size(); ++k) {
+        const double level = m_lowBattery[k]->value();
+        // Only on a change: setting it again at every redraw upsets the legend's layout.
+        for (QLegendMarker *marker : m_views[Batteries]->chart()->legend()->markers(m_lowLines[k]))
+            if (marker->isVisible() != (level > 0))
+                marker->setVisible(level > 0);
+        if (level <= 0) {
+            m_lowLines[k]->clear();
+            continue;
+        }
+        m_lowLines[k]->replace({{left / 1000.0, level}, {right / 1000.0, level}});
+        if (highest >= lowest) {
+            lowest = std::min(lowest, level);
+            highest = std::max(highest, level);
+        }
+    }
     for (size_t k = 0; k < whiskers.size(); ++k) {
         if (!whiskers[k].isEmpty() && whiskers[k].constLast() != whiskersLast[k])
             whiskers[k].append(whiskersLast[k]);

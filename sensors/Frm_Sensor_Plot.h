@@ -61,6 +61,8 @@ private:
     void buildCharts(QVBoxLayout *layout);
     QChartView *buildChart(const char *name, const QString &title, QValueAxis *&timeAxis);
     void stopRecord(const QString &why);
+    // Redraws now, even when no reading came since the last time.
+    void redraw();
 
     const Sensor_Ring &m_ring;
     Clock m_clock;
@@ -76,6 +78,7 @@ private:
     std::array<QChartView *, 3> m_views{};
     std::array<QValueAxis *, 3> m_timeAxes{};
     std::array<QLineSeries *, 2> m_batteries{};
+    std::array<QLineSeries *, 2> m_lowLines{}; // each battery's low level, dashed, when set
     std::array<QLineSeries *, 4> m_analogues{};
     std::array<QLineSeries *, 4> m_whiskers{};
     QTimer *m_refresh = nullptr;

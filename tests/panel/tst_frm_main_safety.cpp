@@ -8,6 +8,7 @@
 #include "support/ScriptedDialogs.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -249,6 +250,9 @@ private slots:
             target = how == u"player" ? static_cast<QWidget *>(rig.w.findChild<Frm_Script_Player *>())
                                       : rig.w.findChild<Frm_Script_Editor *>();
             QVERIFY(target && QTest::qWaitForWindowActive(target));
+            // The offscreen platform may leave the main window the active one; Esc must work
+            // in the window the operator is in.
+            QApplication::setActiveWindow(target);
         }
 
         // The robot reads nothing while the operator keeps pressing SEND.

@@ -114,6 +114,24 @@ class TestFrmScriptPlayer : public QObject
             rows << view()->topLevelItem(i)->text(0) + u'|' + view()->topLevelItem(i)->text(1);
         return rows;
     }
+    // The player's port on orvik-sim instead of the pseudo-terminal, the steps on the line's thread.
+    bool onTheVirtualRobot(SimProcess &sim)
+    {
+        if (!sim.start())
+            return false;
+        qputenv("ORVIK_COM1", QFile::encodeName(sim.link()));
+        if (!m_com->setPortOpen(false) || !m_com->setPortOpen(true))
+            return false;
+        useLineClock();
+        return true;
+    }
+    // The clock of the simulator's log.
+    static qint64 monotonicUs()
+    {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    }
     bool stepButtonsEnabled() { return button(Player::Next)->isEnabled() && button(Player::Previous)->isEnabled(); }
     static QByteArray mss(int value) { return QByteArray("mss").append(3, char(value)); }
 
@@ -384,24 +402,45 @@ private slots:
 
     void invalidMove_stopsThereWithAMessageAndSendsNothing_data()
     {
-        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("action"); // the second, after mss 18 40 1
+        QTest::addColumn<bool>("ownProfile"); // servo 18 kept within 20 to 40
+        QTest::addColumn<bool>("lineThread"); // the steps on the line's thread, the refusal as its news
         QTest::addColumn<QString>("why");
-        QTest::newRow("too few values") << "meb;1;2;3" << "\"meb\" move takes 4 values, not 3";
-        QTest::newRow("too many values") << "mss;1;2;3;4" << "\"mss\" move takes 3 values, not 4";
-        QTest::newRow("above 255") << "mla;1;2;3;256;5;6" << "value 256 is not between 0 and 255";
-        QTest::newRow("below 0") << "mrn;-1;0;0;0" << "value -1 is not between 0 and 255";
+        QTest::newRow("too few values") << "meb;1;2;3" << false << false << "a \"meb\" move takes 4 values, not 3";
+        QTest::newRow("too few values, on the line's thread")
+            << "meb;1;2;3" << false << true << "a \"meb\" move takes 4 values, not 3";
+        QTest::newRow("too many values") << "mss;1;2;3;4" << false << false << "a \"mss\" move takes 3 values, not 4";
+        QTest::newRow("above 255") << "mla;1;2;3;256;5;6" << false << false << "the value 256 is not between 0 and 255";
+        QTest::newRow("below 0") << "mrn;-1;0;0;0" << false << false << "the value -1 is not between 0 and 255";
+        QTest::newRow("outside an own profile") << "mss;18;41;2" << true << false
+                                                << "Right eyebrow (servo 18) may only go from 20 to 40, not to 41";
     }
 
     void invalidMove_stopsThereWithAMessageAndSendsNothing()
     {
         QFETCH(QString, action);
+        QFETCH(bool, ownProfile);
+        QFETCH(bool, lineThread);
         QFETCH(QString, why);
-        load({"mss;1;1;1", action, "mss;4;4;4"});
+        if (ownProfile) {
+            Robot_Profile profile = Robot_Profile::builtIn();
+            profile.setLimits(true);
+            profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
+            m_player->setProfile(profile);
+        }
+        if (lineThread)
+            useLineClock();
+        load({"mss;18;40;1", action, "mss;4;4;4"});
         click(Player::Play);
-        tickOnTime();
-        tickOnTime();
+        if (lineThread) {
+            QTRY_COMPARE(m_dialogs->shown.size(), 1);
+        } else {
+            tickOnTime();
+            tickOnTime();
+        }
 
-        QVERIFY(!timer()->isActive());
+        QVERIFY(!m_player->isPlaying());
+        QVERIFY(lineThread || !timer()->isActive()); // the line's thread holds its timer itself
         QVERIFY(stepButtonsEnabled());
         QCOMPARE(m_player->currentAction(), 1);
         QCOMPARE(selectedRow(), 1);
@@ -409,28 +448,7 @@ private slots:
         const Dialogs::Message shown = m_dialogs->shown.first();
         QCOMPARE(shown.title, QStringLiteral("ORVIK"));
         QCOMPARE(shown.icon, QMessageBox::Information);
-        QVERIFY2(shown.text.startsWith(QStringLiteral("Action 2 ")) && shown.text.contains(why), qPrintable(shown.text));
-        QCOMPARE(m_peer->read(6), mss(1));
-        QVERIFY(m_peer->read(1, 50).isEmpty());
-    }
-
-    void moveOutsideAnOwnProfile_stopsThereWithAMessageAndSendsNothing()
-    {
-        Robot_Profile profile = Robot_Profile::builtIn();
-        profile.setLimits(true);
-        profile.setServo(0, {QStringLiteral("Right eyebrow"), 20, 40, 30});
-        m_player->setProfile(profile);
-        load({"mss;18;40;1", "mss;18;41;2", "mss;4;4;4"});
-        click(Player::Play);
-        tickOnTime();
-        tickOnTime();
-
-        QVERIFY(!timer()->isActive());
-        QCOMPARE(m_player->currentAction(), 1);
-        QCOMPARE(m_dialogs->shown.size(), 1);
-        QCOMPARE(m_dialogs->shown.first().text,
-                 QStringLiteral("Action 2 cannot be sent to the robot: Right eyebrow (servo 18) may only go from 20 "
-                                "to 40, not to 41."));
+        QCOMPARE(shown.text, QStringLiteral("Action 2 cannot be sent to the robot: %1.").arg(why));
         QCOMPARE(m_peer->read(6), QByteArray::fromHex("6d7373122801"));
         QVERIFY(m_peer->read(1, 50).isEmpty());
     }
@@ -449,22 +467,6 @@ private slots:
         QVERIFY(view()->topLevelItem(0)->icon(0).isNull());
         QCOMPARE(view()->topLevelItem(0)->toolTip(1), QString());
         QCOMPARE(child<QLabel>(QStringLiteral("Lbl_Check"))->text(), QStringLiteral("No problem found"));
-    }
-
-    // The refusal, as news from the line's thread, reaches the window with the action.
-    void invalidMove_onTheLinesThreadStopsThereWithAMessage()
-    {
-        useLineClock();
-        load({"mss;1;1;1", "meb;1;2;3", "mss;4;4;4"});
-        click(Player::Play);
-        QTRY_COMPARE(m_dialogs->shown.size(), 1);
-        QVERIFY2(m_dialogs->shown.first().text.startsWith(QStringLiteral("Action 2 cannot be sent to the robot: ")),
-                 qPrintable(m_dialogs->shown.first().text));
-        QVERIFY(!m_player->isPlaying());
-        QCOMPARE(m_player->currentAction(), 1);
-        QCOMPARE(selectedRow(), 1);
-        QCOMPARE(m_peer->read(6), mss(1));
-        QVERIFY(m_peer->read(1, 50).isEmpty());
     }
 
     // A move refused on the line's thread pauses the player and is told on the window's
@@ -585,16 +587,8 @@ private slots:
     void busyWindow_doesNotHoldTheStepsUp()
     {
         SimProcess sim;
-        QVERIFY(sim.start());
-        qputenv("ORVIK_COM1", QFile::encodeName(sim.link()));
-        QVERIFY(m_com->setPortOpen(false) && m_com->setPortOpen(true));
-        useLineClock();
+        QVERIFY(onTheVirtualRobot(sim));
         load(QStringList(100, QStringLiteral("mss;1;1;1"))); // a move every 20 ms
-        const auto monotonicUs = [] {
-            timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-        };
         click(Player::Play);
         const qint64 busyFrom = monotonicUs();
         while (monotonicUs() - busyFrom < 500000) {
@@ -663,10 +657,7 @@ private slots:
     void exampleScript_playsOnTheVirtualRobot()
     {
         SimProcess sim;
-        QVERIFY(sim.start());
-        qputenv("ORVIK_COM1", QFile::encodeName(sim.link()));
-        QVERIFY(m_com->setPortOpen(false) && m_com->setPortOpen(true));
-        useLineClock();
+        QVERIFY(onTheVirtualRobot(sim));
         const QString example = QStringLiteral(ORVIK_EXAMPLES "/greeting.sct");
         open(example);
         QVERIFY(m_dialogs->shown.isEmpty());
@@ -692,9 +683,7 @@ private slots:
             due += length;
         }
 
-        timespec play{}; // on the clock of the simulator's log
-        clock_gettime(CLOCK_MONOTONIC, &play);
-        const qint64 playUs = qint64(play.tv_sec) * 1000000 + play.tv_nsec / 1000;
+        const qint64 playUs = monotonicUs();
         click(Player::Play);
         QTRY_VERIFY_WITH_TIMEOUT(!m_player->isPlaying(), int(due) + 10000);
 

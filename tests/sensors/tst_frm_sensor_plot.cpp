@@ -232,6 +232,11 @@ private slots:
         rig.w.mnu_sensor_plot_Click();
         rig.child<QDoubleSpinBox>(QStringLiteral("Spn_Low_Battery(0)"))->setValue(6.5);
         QCOMPARE(Battery_Thresholds::load().tenths[0], 65);
+        // The level is drawn across the battery chart; a battery not watched has no line.
+        auto *plot = rig.child<Frm_Sensor_Plot>(QStringLiteral("Frm_Sensor_Plot"));
+        QCOMPARE(values(series(*plot, "Chart_Batteries", QStringLiteral("Battery 1 low"))->points()),
+                 (QList<double>{6.5, 6.5}));
+        QVERIFY(series(*plot, "Chart_Batteries", QStringLiteral("Battery 2 low"))->points().isEmpty());
 
         QLabel *field = rig.child<QLabel>(QStringLiteral("Lbl_Batt(0)"));
         QLabel *status = rig.child<QLabel>(QStringLiteral("Panels(5)"));

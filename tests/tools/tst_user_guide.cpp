@@ -1,4 +1,6 @@
 #include <QDir>
+#include <QDirIterator>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -62,6 +64,7 @@ class tst_User_Guide : public QObject
 private slots:
     void contentsGiveThePageOfEveryHeading();
     void showsAPictureOfEveryWindow();
+    void picturesLeaveTheUsersFilesAlone();
 };
 
 // Each chapter and section is listed in the contents with a page number, and stands on that
@@ -105,5 +108,24 @@ void tst_User_Guide::showsAPictureOfEveryWindow()
     QCOMPARE(images.size(), source.pictures.size() + 1);
 }
 
+// Taking the pictures (every build does) writes nothing into the home of whoever builds.
+void tst_User_Guide::picturesLeaveTheUsersFilesAlone()
+{
+    QTemporaryDir home;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+        environment.remove(QLatin1StringView(name));
+    process.setProcessEnvironment(environment);
+    QTemporaryDir output;
+    process.start(QStringLiteral(ORVIK_TAKE_PICTURES), {output.path(), QStringLiteral(ORVIK_EXAMPLES_DIR)});
+    QVERIFY2(process.waitForFinished(90000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+             qPrintable(process.readAllStandardError()));
+    QDirIterator left(home.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QVERIFY2(!left.hasNext(), qPrintable(left.hasNext() ? left.next() : QString()));
+}
+
 QTEST_GUILESS_MAIN(tst_User_Guide)
 #include "tst_user_guide.moc"
+
