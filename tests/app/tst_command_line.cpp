@@ -4,6 +4,7 @@
 #include "link/Robot_Profile.h"
 #include "sim/SimProcess.h"
 #include "support/PtyPeer.h"
+#include "support/Script_Text.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -25,17 +26,6 @@ namespace {
 
 const QByteArray GoodActions = "meb;120;10;130;10\nend;0";
 const QByteArray GoodOutput = "1 meb-120-10-130-10\n2 end-0\n";
-
-// Script text from actions given one a line as "command;value...".
-QByteArray scriptText(const QByteArray &actions, int count = -1)
-{
-    const QList<QByteArray> lines = actions.isEmpty() ? QList<QByteArray>() : actions.split('\n');
-    QByteArray text = "[GENERAL]\r\nsoftware=ORVIK\r\nName=Test\r\nDate=06-12-2026\r\n[COMMANDS]\r\nnb_action=" +
-                      QByteArray::number(count < 0 ? lines.size() : count) + "\r\n";
-    for (qsizetype k = 0; k < lines.size(); ++k)
-        text += "action_" + QByteArray::number(k + 1) + '=' + lines[k] + "\r\n";
-    return text;
-}
 
 QByteArray utf16(const QByteArray &text, QSysInfo::Endian order)
 {

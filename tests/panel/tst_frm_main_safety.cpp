@@ -5,6 +5,7 @@
 #include "scripts/Frm_Script_Player.h"
 #include "scripts/Script_Timeline.h"
 #include "support/PtyPeer.h"
+#include "support/Script_Text.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QAction>
@@ -106,11 +107,7 @@ private slots:
     {
         Rig rig;
         const QString path = m_dir.filePath(QStringLiteral("brows.sct"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[GENERAL]\r\nsoftware=ORVIK\r\nName=Brows\r\nDate=07-12-2026\r\n[COMMANDS]\r\nnb_action=2\r\n"
-                   "action_1=meb;10;10;10;10\r\naction_2=meb;60;10;60;10\r\n");
-        file.close();
+        QVERIFY(writeScript(path, "meb;10;10;10;10\nmeb;60;10;60;10", "Brows"));
         rig.w.mnu_script_Click();
         auto *player = rig.w.findChild<Frm_Script_Player *>();
         rig.dialogs->fileNames << path;

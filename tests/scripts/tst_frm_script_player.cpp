@@ -4,6 +4,7 @@
 #include "link/Com.h"
 #include "sim/SimProcess.h"
 #include "support/PtyPeer.h"
+#include "support/Script_Text.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
@@ -51,11 +52,7 @@ class TestFrmScriptPlayer : public QObject
 
     QString script(const QStringList &actions)
     {
-        QByteArray text = "[GENERAL]\r\nsoftware=ORVIK\r\nName=Greeting\r\nDate=05-12-2026\r\n[COMMANDS]\r\nnb_action=" +
-                          QByteArray::number(actions.size()) + "\r\n";
-        for (qsizetype k = 0; k < actions.size(); ++k)
-            text += "action_" + QByteArray::number(k + 1) + '=' + actions[k].toLatin1() + "\r\n";
-        return write(QStringLiteral("test.sct"), text);
+        return write(QStringLiteral("test.sct"), scriptText(actions.join(u'\n').toLatin1(), -1, "Greeting"));
     }
     QString write(const QString &name, const QByteArray &text)
     {

@@ -4,6 +4,7 @@
 #include "panel/Frm_Main.h"
 #include "scripts/Frm_Script_Player.h"
 #include "sim/SimProcess.h"
+#include "support/Script_Text.h"
 #include "support/ScriptedDialogs.h"
 #include "ui/Colours.h"
 
@@ -318,11 +319,7 @@ private slots:
         rig.child<QComboBox>(QStringLiteral("Cmb_Pause_Whisker"))->setCurrentIndex(2);
 
         const QString path = m_dir.filePath(QStringLiteral("pause.sct"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[GENERAL]\r\nsoftware=ORVIK\r\nName=Pause\r\nDate=07-12-2026\r\n[COMMANDS]\r\nnb_action=3\r\n"
-                   "action_1=mss;9;50;0\r\naction_2=wait;60000\r\naction_3=mss;9;60;0\r\n");
-        file.close();
+        QVERIFY(writeScript(path, "mss;9;50;0\nwait;60000\nmss;9;60;0", "Pause"));
         rig.dialogs->fileNames << path;
         player->Btn_Open_Script_Click();
         player->Btn_Cmd_Click(Frm_Script_Player::Play);

@@ -2,6 +2,7 @@
 
 #include "panel/Frm_Main.h"
 #include "scripts/Frm_Script_Player.h"
+#include "support/Script_Text.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
@@ -252,11 +253,7 @@ void TestLineFaults::scriptPlaysOnThroughAHangUpSendingNothing()
     QVERIFY(startSim());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("nod.sct"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[GENERAL]\r\nsoftware=ORVIK\r\nName=Nod\r\nDate=06-12-2026\r\n[COMMANDS]\r\nnb_action=4\r\n"
-               "action_1=mrn;90;20;90;20\r\naction_2=wait;30\r\naction_3=mrn;110;30;90;20\r\naction_4=wait;30\r\n");
-    file.close();
+    QVERIFY(writeScript(path, "mrn;90;20;90;20\nwait;30\nmrn;110;30;90;20\nwait;30", "Nod"));
 
     Frm_Script_Player player(m_main->com(), m_main->dialogs());
     m_dialogs->fileNames << path;
