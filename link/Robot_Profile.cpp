@@ -249,14 +249,15 @@ std::optional<Robot_Profile> Robot_Profile::parse(QByteArrayView bytes, QString 
         profile.m_degreesPerSecond = degrees.toDouble();
     }
     if (root.contains(QStringLiteral("lowBattery"))) {
-        const QJsonValue levels = root.value(QStringLiteral("lowBattery"));
+        const QJsonValue value = root.value(QStringLiteral("lowBattery"));
+        const QJsonArray levels = value.toArray();
         const QString wrong = QStringLiteral("\"lowBattery\" is not a list of %1 volts from 0 to %2")
                                   .arg(BatteryCount)
                                   .arg(MaxLowBatteryTenths / 10.0);
-        if (!levels.isArray() || levels.toArray().size() != BatteryCount)
+        if (!value.isArray() || levels.size() != BatteryCount)
             return refuse(wrong);
         for (int k = 0; k < BatteryCount; ++k) {
-            const QJsonValue volts = levels.toArray().at(k);
+            const QJsonValue volts = levels.at(k);
             // Kept to the tenth, as the replies give it.
             const double tenths = volts.toDouble(-1) * 10;
             if (!volts.isDouble() || !(tenths >= 0 && tenths < MaxLowBatteryTenths + 0.5))

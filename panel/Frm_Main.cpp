@@ -773,11 +773,17 @@ Robot_Profile Frm_Main::builtInProfile()
     return profile;
 }
 
-void Frm_Main::applyBatteryThresholds()
+Battery_Thresholds Frm_Main::batteryThresholds() const
 {
     Battery_Thresholds thresholds = Battery_Thresholds::load();
     for (int k = 0; k < Robot_Profile::BatteryCount; ++k)
         thresholds.tenths[size_t(k)] = m_profile.lowBatteryTenths(k);
+    return thresholds;
+}
+
+void Frm_Main::applyBatteryThresholds()
+{
+    const Battery_Thresholds thresholds = batteryThresholds();
     m_watch.setThresholds(thresholds);
     showBatteryLevels();
     if (m_plot)
@@ -862,9 +868,9 @@ void Frm_Main::mnu_sensor_plot_Click()
         auto *plot = new Frm_Sensor_Plot(m_readings, [this] { return m_clock.elapsed(); }, *m_dialogs, this);
         connect(this, &Frm_Main::readingTaken, plot, &Frm_Sensor_Plot::readingTaken);
         connect(plot, &Frm_Sensor_Plot::thresholdsChanged, this, &Frm_Main::setBatteryThresholds);
+        plot->showThresholds(batteryThresholds(), m_profile.limits());
         return plot;
     });
-    applyBatteryThresholds();
 }
 
 void Frm_Main::mnu_traffic_Click()

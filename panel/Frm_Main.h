@@ -169,6 +169,8 @@ private:
     void loadKeptProfile();
     // The built-in profile with the low-battery levels kept in the settings.
     static Robot_Profile builtInProfile();
+    // The profile's low-battery levels, with the margin kept in the settings.
+    Battery_Thresholds batteryThresholds() const;
     // The profile's low-battery levels watch the replies and show in the plot.
     void applyBatteryThresholds();
 
